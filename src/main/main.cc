@@ -1,0 +1,65 @@
+// tavik: fetch the current weather for one location and print it.
+#include <stdio.h>
+#include <stdlib.h>
+
+#include "config/config.h"
+#include "http/exchange.h"
+#include "main/options.h"
+#include "main/tavik.h"
+#include "parse/extract.h"
+#include "report/report.h"
+
+int main(int argc, char **argv) {
+  set_program_name(argc > 0 ? argv[0] : nullptr);
+
+  option_state opts;
+  switch (scan_options(argc, argv, &opts)) {
+    case SCAN_RUN:
+      break;
+    case SCAN_HELP:
+      return 0;
+    case SCAN_FAILED:
+      return 1;
+  }
+
+  int errors = read_config(opts.config_path ? opts.config_path
+                                            : DEFAULT_CONFIG_FILE,
+                           &settings);
+  if (errors != 0) {
+    report_error("%d configuration error%s", errors, errors == 1 ? "" : "s");
+    return 1;
+  }
+  if (opts.location_override != -1) settings.location = opts.location_override;
+  if (opts.units_choice != 0) settings.units = opts.units_choice;
+  if (settings.location == 0) {
+    report_error("there is no LOCATION entry in the configuration file, "
+                 "and no -l option is present");
+    return 1;
+  }
+  settings.compressed = opts.compressed;
+  settings.debug = opts.debug;
+  settings.delimiter = opts.delimiter;
+
+  int length = 0;
+  char *doc = get_weather(&settings, &length);
+  if (doc == nullptr) {
+    report_error("failed to get weather");
+    return 1;
+  }
+  if (settings.debug == 1) {
+    fwrite("Raw XML data:\n", 1, 14, stdout);
+    fwrite(doc, 1, (size_t)length, stdout);
+    fputc('\n', stdout);
+  }
+
+  weather w = {};
+  extract_data(doc, length, &settings, &w);
+  free(doc);
+  if (!w.ok) {
+    report_error("error extracting data");
+    return 1;
+  }
+  massage_weather(&settings, &w);
+  print_weather(&settings, &w);
+  return 0;
+}

@@ -1,0 +1,105 @@
+// Option scanning: turns argv into an option_state or one diagnostic.
+#include <getopt.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+#include "main/options.h"
+#include "main/tavik.h"
+
+// glibc permutes argv unless told not to; the scan must stop at the first
+// operand as BSD getopt does, so that "word -x" is an operand error.
+#ifdef __GLIBC__
+#define OPTION_STRING "+:c:d:Dhl:u:z"
+#else
+#define OPTION_STRING ":c:d:Dhl:u:z"
+#endif
+
+int units_from_argument(const char *arg) {
+  size_t len = strlen(arg);
+  if (len > 8) return 0;
+  if (len >= 7) return strncmp(arg, "imperial", len) == 0 ? UNITS_IMPERIAL : 0;
+  if (strncmp(arg, "metric", len) == 0) return UNITS_METRIC;
+  if (strncmp(arg, "imperial", len) == 0) return UNITS_IMPERIAL;
+  return 0;
+}
+
+// Restarts getopt so that a second scan in the same process sees argv anew.
+static void reset_getopt(void) {
+#ifdef __GLIBC__
+  optind = 0;
+#else
+  optreset = 1;
+  optind = 1;
+#endif
+}
+
+scan_result scan_options(int argc, char **argv, option_state *opts) {
+  opts->config_path = nullptr;
+  opts->location_override = -1;
+  opts->units_choice = 0;
+  opts->delimiter = '@';
+  opts->debug = 0;
+  opts->compressed = 0;
+
+  reset_getopt();
+  opterr = 0;
+  int c;
+  while ((c = getopt(argc, argv, OPTION_STRING)) != -1) {
+    switch (c) {
+      case 'c':
+        if (opts->config_path != nullptr) {
+          report_error("configuration file specified more than once");
+          return SCAN_FAILED;
+        }
+        opts->config_path = copy_text(optarg);
+        if (opts->config_path == nullptr) return SCAN_FAILED;
+        break;
+      case 'd':
+        if (strlen(optarg) != 1) {
+          report_error("bad delimiter");
+          return SCAN_FAILED;
+        }
+        opts->delimiter = optarg[0];
+        break;
+      case 'D':
+        opts->debug = 1;
+        break;
+      case 'h':
+        usage();
+        return SCAN_HELP;
+      case 'l':
+        if (opts->location_override != -1) {
+          report_error("-l specified more than once");
+          return SCAN_FAILED;
+        }
+        opts->location_override = (int)strtol(optarg, nullptr, 10);
+        break;
+      case 'u':
+        if (opts->units_choice != 0) {
+          report_error("units type specified more than once");
+          return SCAN_FAILED;
+        }
+        opts->units_choice = units_from_argument(optarg);
+        if (opts->units_choice == 0) {
+          report_error("invalid value after -u");
+          return SCAN_FAILED;
+        }
+        break;
+      case 'z':
+        opts->compressed = 1;
+        break;
+      case ':':
+        report_error("missing value after -%c", optopt);
+        return SCAN_FAILED;
+      default:
+        report_error("invalid flag -%c", optopt);
+        return SCAN_FAILED;
+    }
+  }
+  if (optind < argc) {
+    report_error("too many args");
+    return SCAN_FAILED;
+  }
+  return SCAN_RUN;
+}

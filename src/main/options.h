@@ -1,0 +1,29 @@
+// The command-line option scan.
+#ifndef TAVIK_MAIN_OPTIONS_H
+#define TAVIK_MAIN_OPTIONS_H
+
+// What the command line asked for, before the configuration is read.
+struct option_state {
+  char *config_path;      // heap copy of -c, or NULL for the default file
+  int location_override;  // -1: no -l seen (a -l of -1 counts as none)
+  int units_choice;       // 0: no -u seen
+  char delimiter;
+  int debug;
+  int compressed;
+};
+
+enum scan_result {
+  SCAN_RUN,    // go on with the run
+  SCAN_HELP,   // help printed: end with status 0
+  SCAN_FAILED  // diagnostic printed: end with status 1
+};
+
+// Scans argv with getopt, reporting the first error. Leftover operands are
+// an error too ("too many args"). May be called more than once.
+scan_result scan_options(int argc, char **argv, option_state *opts);
+
+// The -u rule: 1 imperial, 2 metric, 0 refused. Leading parts of the words
+// count, case-sensitively; the empty text is metric.
+int units_from_argument(const char *arg);
+
+#endif

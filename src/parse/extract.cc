@@ -1,0 +1,292 @@
+// The weather document state machine. expat reports element starts, ends
+// and character runs; each known element may open only inside one parent
+// state, a stack of saved states follows the nesting, and unknown elements
+// are transparent.
+// expat declares its entity-expansion guards only when it was built with
+// DTD support, which its configuration header records.
+#if __has_include(<expat_config.h>)
+#include <expat_config.h>
+#endif
+#include <expat.h>
+#include <stddef.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <strings.h>
+
+#include "parse/extract.h"
+
+int parse_state;
+int state_stack[STATE_STACK_SIZE];
+int stack_depth;
+char country_text[COUNTRY_TEXT_MAX + 1];
+unsigned int country_len;
+int country_truncated;
+
+// The running parser, so that a fatal condition whose exit was intercepted
+// (tests, fuzzers) can stop it; parse_aborted then silences the callbacks.
+static XML_Parser active_parser;
+static int parse_aborted;
+
+enum field_kind { FIELD_INT, FIELD_REAL, FIELD_TEXT };
+
+struct attribute_rule {
+  const char *name;
+  field_kind kind;
+  size_t offset;
+  size_t size;  // text fields only
+};
+
+#define INT_FIELD(attr, f) {attr, FIELD_INT, offsetof(weather, f), 0}
+#define REAL_FIELD(attr, f) {attr, FIELD_REAL, offsetof(weather, f), 0}
+#define TEXT_FIELD(attr, f) \
+  {attr, FIELD_TEXT, offsetof(weather, f), sizeof(((weather *)0)->f)}
+
+struct element_rule {
+  const char *name;
+  int required;   // state the element must open in, restored at its end
+  int state;      // state while it is open
+  attribute_rule attrs[4];
+};
+
+static const element_rule elements[] = {
+    {"Current", STATE_TOP, STATE_CURRENT, {}},
+    {"City", STATE_CURRENT, STATE_CITY, {TEXT_FIELD("Name", city)}},
+    {"Coord", STATE_CITY, STATE_COORD,
+     {REAL_FIELD("Lon", longitude), REAL_FIELD("Lat", latitude)}},
+    {"Country", STATE_CITY, STATE_COUNTRY, {}},
+    {"Sun", STATE_CITY, STATE_SUN,
+     {TEXT_FIELD("Rise", sunrise), TEXT_FIELD("Set", sunset)}},
+    {"Temperature", STATE_CURRENT, STATE_TEMPERATURE,
+     {INT_FIELD("Value", temperature), INT_FIELD("Min", temp_min),
+      INT_FIELD("Max", temp_max), TEXT_FIELD("Unit", temp_unit)}},
+    {"Humidity", STATE_CURRENT, STATE_HUMIDITY,
+     {INT_FIELD("Value", humidity), TEXT_FIELD("Unit", humidity_unit)}},
+    {"Pressure", STATE_CURRENT, STATE_PRESSURE,
+     {INT_FIELD("Value", pressure), TEXT_FIELD("Unit", pressure_unit)}},
+    {"Wind", STATE_CURRENT, STATE_WIND, {}},
+    {"Speed", STATE_WIND, STATE_SPEED,
+     {REAL_FIELD("Value", wind_speed), TEXT_FIELD("Name", speed_name)}},
+    {"Gusts", STATE_WIND, STATE_GUSTS, {REAL_FIELD("Value", gusts)}},
+    {"Direction", STATE_WIND, STATE_DIRECTION,
+     {INT_FIELD("Value", wind_dir), TEXT_FIELD("Code", wind_dir_code),
+      TEXT_FIELD("Name", wind_dir_name)}},
+    {"Clouds", STATE_CURRENT, STATE_CLOUDS,
+     {INT_FIELD("Value", clouds), TEXT_FIELD("Name", clouds_name)}},
+    {"Visibility", STATE_CURRENT, STATE_VISIBILITY,
+     {INT_FIELD("Value", visibility)}},
+    {"Precipitation", STATE_CURRENT, STATE_PRECIPITATION,
+     {REAL_FIELD("Value", precipitation), TEXT_FIELD("Mode", precip_mode)}},
+    {"Lastupdate", STATE_CURRENT, STATE_LASTUPDATE,
+     {TEXT_FIELD("Value", last_update)}},
+};
+
+static const element_rule *find_element(const char *name) {
+  for (const element_rule &e : elements)
+    if (strcasecmp(name, e.name) == 0) return &e;
+  return nullptr;
+}
+
+void copy_field(char *field, size_t size, const char *text, size_t len) {
+  if (len > size - 1) {
+    len = size - 1;
+    // Back off to the start of the character that would be split.
+    while (len > 0 && ((unsigned char)text[len] & 0xC0) == 0x80) len--;
+  }
+  memcpy(field, text, len);
+  field[len] = '\0';
+}
+
+// A fatal condition of the machine: ends the run, or, when a test hook let
+// fatal_exit return, stops the parser so the parse ends with ok 0.
+static void machine_fatal(void) {
+  fatal_exit(1);
+  parse_aborted = 1;
+  if (active_parser != nullptr) XML_StopParser(active_parser, XML_FALSE);
+}
+
+// Enters state after checking that the machine is in required.
+static bool push_state(int state, int required) {
+  if (stack_depth >= STATE_STACK_SIZE) {
+    fputs("Fatal error: stack overflow\n", stderr);
+    machine_fatal();
+    return false;
+  }
+  if (parse_state != required) {
+    report_error("fatal - moving from state %d, not %d", parse_state,
+                 required);
+    machine_fatal();
+    return false;
+  }
+  state_stack[stack_depth++] = required;
+  parse_state = state;
+  return true;
+}
+
+// Restores the saved state and checks it is the expected one.
+static bool pop_state(int expected) {
+  if (stack_depth == 0) {
+    fputs("Fatal error: stack underflow!\n", stderr);
+    machine_fatal();
+    return false;
+  }
+  parse_state = state_stack[--stack_depth];
+  if (parse_state != expected) {
+    report_error("fatal - unstacked state %d, expected %d", parse_state,
+                 expected);
+    machine_fatal();
+    return false;
+  }
+  return true;
+}
+
+static void store_attribute(weather *w, const attribute_rule &rule,
+                            const char *value) {
+  char *field = (char *)w + rule.offset;
+  switch (rule.kind) {
+    case FIELD_INT: {
+      int v = (int)strtol(value, nullptr, 10);
+      memcpy(field, &v, sizeof v);
+      break;
+    }
+    case FIELD_REAL: {
+      float v = strtof(value, nullptr);
+      memcpy(field, &v, sizeof v);
+      break;
+    }
+    case FIELD_TEXT:
+      copy_field(field, rule.size, value, strlen(value));
+      break;
+  }
+}
+
+static void XMLCALL start_element(void *data, const XML_Char *name,
+                                  const XML_Char **atts) {
+  weather *w = (weather *)data;
+  if (parse_aborted) return;
+  if (w->settings->debug == 1) fprintf(stderr, "\nHandling <%s>\n", name);
+  const element_rule *e = find_element(name);
+  if (e == nullptr) return;
+  if (e->state == STATE_COUNTRY) {
+    country_len = 0;
+    country_truncated = 0;
+  }
+  if (!push_state(e->state, e->required)) return;
+  for (const XML_Char **a = atts; a[0] != nullptr; a += 2)
+    for (const attribute_rule &rule : e->attrs)
+      if (rule.name != nullptr && strcasecmp(a[0], rule.name) == 0)
+        store_attribute(w, rule, a[1]);
+}
+
+static void XMLCALL end_element(void *data, const XML_Char *name) {
+  weather *w = (weather *)data;
+  if (parse_aborted) return;
+  if (w->settings->debug == 1) fprintf(stderr, "\nHandling </%s>\n", name);
+  const element_rule *e = find_element(name);
+  if (e == nullptr) return;
+  if (e->state == STATE_COUNTRY) {
+    country_text[country_len] = '\0';
+    copy_field(w->country, sizeof w->country, country_text, country_len);
+  }
+  pop_state(e->required);
+}
+
+static void XMLCALL character_data(void *data, const XML_Char *s, int len) {
+  weather *w = (weather *)data;
+  if (parse_aborted) return;
+  if (len >= 2 && w->settings->debug == 1) fwrite(s, 1, (size_t)len, stderr);
+  if (parse_state != STATE_COUNTRY) return;
+  unsigned int n = (unsigned int)len;
+  if (country_len + n > COUNTRY_TEXT_MAX) {
+    n = COUNTRY_TEXT_MAX - country_len;
+    if (country_truncated == 0) {
+      report_warning("country text truncated");
+      country_truncated = 1;
+    }
+  }
+  memcpy(country_text + country_len, s, n);
+  country_len += n;
+}
+
+// expat's own allocations go through the same hooks as ours, so that the
+// allocation-failure tests reach them too.
+static void *hooked_malloc(size_t n) { return tavik_malloc(n); }
+static void *hooked_realloc(void *p, size_t n) { return tavik_realloc(p, n); }
+static const XML_Memory_Handling_Suite hooked_suite = {
+    hooked_malloc, hooked_realloc, free};
+
+// Tightens expat's guards for a document of a few kilobytes where the
+// installed expat has them: entity expansion may not amplify the input
+// much, and the check starts early.
+static void limit_parser(XML_Parser p) {
+#if defined(XML_DTD) && \
+    (XML_MAJOR_VERSION > 2 || (XML_MAJOR_VERSION == 2 && XML_MINOR_VERSION >= 4))
+  XML_SetBillionLaughsAttackProtectionMaximumAmplification(p, 8.0f);
+  XML_SetBillionLaughsAttackProtectionActivationThreshold(p, 64 * 1024);
+#endif
+#if (!defined(XML_GE) || XML_GE == 1) &&              \
+    (XML_MAJOR_VERSION > 2 ||                           \
+     (XML_MAJOR_VERSION == 2 &&                         \
+      (XML_MINOR_VERSION > 7 ||                         \
+       (XML_MINOR_VERSION == 7 && XML_MICRO_VERSION >= 2))))
+  XML_SetAllocTrackerMaximumAmplification(p, 8.0f);
+  XML_SetAllocTrackerActivationThreshold(p, 4 * 1024 * 1024);
+#endif
+  (void)p;
+}
+
+static void init_record(weather *w, const run_settings *s) {
+  w->ok = 0;
+  w->settings = s;
+  strcpy(w->city, "UNKNOWN");
+  strcpy(w->country, "UNKNOWN");
+  w->longitude = 0.0f;
+  w->latitude = 0.0f;
+  w->sunrise[0] = '\0';
+  w->sunset[0] = '\0';
+  w->temperature = 0;
+  w->temp_min = 0;
+  w->temp_max = 0;
+  w->humidity = 0;
+  w->humidity_unit[0] = '\0';
+  w->pressure = 0;
+  w->pressure_unit[0] = '\0';
+  w->wind_speed = 0.0f;
+  w->speed_unit[0] = '\0';
+  w->gusts = 0.0f;
+  w->speed_name[0] = '\0';
+  w->wind_dir = 0;
+  w->wind_dir_code[0] = '\0';
+  w->wind_dir_name[0] = '\0';
+  w->clouds = 0;
+  w->clouds_name[0] = '\0';
+  w->visibility = 0;
+  w->visibility_unit[0] = '\0';
+  w->precipitation = -1.0f;
+  w->precip_mode[0] = '\0';
+  w->precip_unit[0] = '\0';
+  w->last_update[0] = '\0';
+}
+
+void extract_data(const char *doc, int length, const run_settings *s,
+                  weather *w) {
+  init_record(w, s);
+  XML_Parser p;
+  if (tavik_malloc == malloc && tavik_realloc == realloc)
+    p = XML_ParserCreate(nullptr);
+  else
+    p = XML_ParserCreate_MM(nullptr, &hooked_suite, nullptr);
+  if (p == nullptr) return;
+  limit_parser(p);
+  XML_SetUserData(p, w);
+  XML_SetElementHandler(p, start_element, end_element);
+  XML_SetCharacterDataHandler(p, character_data);
+  parse_state = STATE_TOP;
+  stack_depth = 0;
+  parse_aborted = 0;
+  active_parser = p;
+  enum XML_Status status = XML_Parse(p, doc, length, 1);
+  active_parser = nullptr;
+  XML_ParserFree(p);
+  if (status == XML_STATUS_OK && !parse_aborted) w->ok = 1;
+}

@@ -1,0 +1,111 @@
+// The scripted test peer.
+#include "script_server.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <stdio.h>
+#include <string.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <stdexcept>
+
+server_script reply(const std::string &bytes) {
+  server_script s;
+  s.segments.push_back({bytes, 0});
+  return s;
+}
+
+std::string content_length_response(const std::string &body) {
+  return "HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nContent-Length: " +
+         std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+}
+
+std::string chunked_response(const std::string &body, size_t chunk) {
+  std::string out =
+      "HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\n"
+      "Transfer-Encoding: chunked\r\nConnection: close\r\n\r\n";
+  for (size_t i = 0; i < body.size(); i += chunk) {
+    std::string piece = body.substr(i, chunk);
+    char size[32];
+    snprintf(size, sizeof size, "%zx\r\n", piece.size());
+    out += size;
+    out += piece;
+    out += "\r\n";
+  }
+  out += "0\r\n\r\n";
+  return out;
+}
+
+script_server::script_server(server_script script) : script_(std::move(script)) {
+  listen_fd_ = socket(AF_INET, SOCK_STREAM, 0);
+  if (listen_fd_ < 0) throw std::runtime_error("socket");
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_port = 0;
+  if (bind(listen_fd_, (sockaddr *)&addr, sizeof addr) < 0 ||
+      listen(listen_fd_, 4) < 0)
+    throw std::runtime_error("bind/listen");
+  socklen_t len = sizeof addr;
+  getsockname(listen_fd_, (sockaddr *)&addr, &len);
+  port_ = ntohs(addr.sin_port);
+  thread_ = std::thread([this] { serve(); });
+}
+
+script_server::~script_server() {
+  if (!joined_) thread_.join();
+  close(listen_fd_);
+}
+
+std::string script_server::request() {
+  if (!joined_) {
+    thread_.join();
+    joined_ = true;
+  }
+  return request_;
+}
+
+bool script_server::connected() {
+  request();
+  return connected_;
+}
+
+// Waits up to ms milliseconds for fd to become readable.
+static bool readable(int fd, int ms) {
+  pollfd p{fd, POLLIN, 0};
+  return poll(&p, 1, ms) > 0;
+}
+
+void script_server::serve() {
+  // A test whose client never connects must not hang here for long.
+  if (!readable(listen_fd_, 5000)) return;
+  int fd = accept(listen_fd_, nullptr, nullptr);
+  if (fd < 0) return;
+  connected_ = true;
+  char buf[4096];
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (request_.find("\r\n\r\n") == std::string::npos &&
+         std::chrono::steady_clock::now() < deadline) {
+    if (!readable(fd, 100)) continue;
+    ssize_t n = recv(fd, buf, sizeof buf, 0);
+    if (n <= 0) break;
+    request_.append(buf, (size_t)n);
+  }
+  for (const script_segment &seg : script_.segments) {
+    size_t off = 0;
+    while (off < seg.bytes.size()) {
+      ssize_t n = send(fd, seg.bytes.data() + off, seg.bytes.size() - off,
+                       MSG_NOSIGNAL);
+      if (n <= 0) break;
+      off += (size_t)n;
+    }
+    if (seg.pause_ms > 0)
+      std::this_thread::sleep_for(std::chrono::milliseconds(seg.pause_ms));
+  }
+  if (script_.silent_ms > 0)
+    std::this_thread::sleep_for(std::chrono::milliseconds(script_.silent_ms));
+  close(fd);
+}

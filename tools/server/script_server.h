@@ -1,0 +1,56 @@
+// A scripted loopback HTTP peer for tests: it records what the client
+// sends, then plays a script of byte segments with pauses between them, so
+// that a CR LF pair or a chunk can be made to straddle the client's
+// receives, and then closes or stays silent.
+#ifndef TAVIK_TOOLS_SCRIPT_SERVER_H
+#define TAVIK_TOOLS_SCRIPT_SERVER_H
+
+#include <string>
+#include <thread>
+#include <vector>
+
+struct script_segment {
+  std::string bytes;
+  int pause_ms = 0;  // wait after sending these bytes
+};
+
+struct server_script {
+  std::vector<script_segment> segments;
+  int silent_ms = 0;  // after the last segment: hold the connection open
+};
+
+// The whole response in one segment.
+server_script reply(const std::string &bytes);
+
+// Binds 127.0.0.1 on an ephemeral port and serves one connection with the
+// script in a thread of its own.
+class script_server {
+ public:
+  explicit script_server(server_script script);
+  ~script_server();
+  script_server(const script_server &) = delete;
+  script_server &operator=(const script_server &) = delete;
+
+  int port() const { return port_; }
+  // Waits for the connection to finish and returns the request bytes the
+  // client sent (up to and including its empty line).
+  std::string request();
+  // True when a client connected at all.
+  bool connected();
+
+ private:
+  void serve();
+  server_script script_;
+  int listen_fd_ = -1;
+  int port_ = 0;
+  std::string request_;
+  bool connected_ = false;
+  std::thread thread_;
+  bool joined_ = false;
+};
+
+// Response framings for the common cases.
+std::string content_length_response(const std::string &body);
+std::string chunked_response(const std::string &body, size_t chunk);
+
+#endif

@@ -1,0 +1,168 @@
+// weather-server: a small loopback weather service for the demo, the
+// benchmarks and trying tavik out. It answers GET requests whose query
+// names a location ("id=") and units ("units=") with a current-weather
+// document, or serves one file for every request.
+//
+//   weather-server [-c chunk] [-f file] [-n count] [-P portfile] [-p port]
+//                  [-t idle-seconds]
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "sample_docs.h"
+#include "script_server.h"
+
+static void usage(void) {
+  fprintf(stderr,
+          "usage: weather-server [-c chunk] [-f file] [-n count] "
+          "[-P portfile] [-p port] [-t idle-seconds]\n");
+  exit(2);
+}
+
+// The value of key in the request target's query, or "" when absent.
+static std::string query_value(const std::string &target, const char *key) {
+  size_t q = target.find('?');
+  if (q == std::string::npos) return "";
+  std::string query = target.substr(q + 1);
+  size_t pos = 0;
+  while (pos <= query.size()) {
+    size_t amp = query.find('&', pos);
+    if (amp == std::string::npos) amp = query.size();
+    std::string pair = query.substr(pos, amp - pos);
+    size_t eq = pair.find('=');
+    if (eq != std::string::npos && pair.compare(0, eq, key) == 0)
+      return pair.substr(eq + 1);
+    pos = amp + 1;
+  }
+  return "";
+}
+
+static bool read_file(const char *path, std::string *out) {
+  FILE *f = fopen(path, "rb");
+  if (f == nullptr) return false;
+  char buf[65536];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, f)) > 0) out->append(buf, n);
+  fclose(f);
+  return true;
+}
+
+static void send_all(int fd, const std::string &bytes) {
+  size_t off = 0;
+  while (off < bytes.size()) {
+    ssize_t n = send(fd, bytes.data() + off, bytes.size() - off, MSG_NOSIGNAL);
+    if (n <= 0) return;
+    off += (size_t)n;
+  }
+}
+
+// Reads the request head; returns the request target, or "" on failure.
+static std::string read_request(int fd) {
+  std::string head;
+  char buf[2048];
+  while (head.find("\r\n\r\n") == std::string::npos && head.size() < 65536) {
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, 10000) <= 0) return "";
+    ssize_t n = recv(fd, buf, sizeof buf, 0);
+    if (n <= 0) return "";
+    head.append(buf, (size_t)n);
+  }
+  size_t sp1 = head.find(' ');
+  size_t sp2 = sp1 == std::string::npos ? sp1 : head.find(' ', sp1 + 1);
+  if (sp2 == std::string::npos) return "";
+  return head.substr(sp1 + 1, sp2 - sp1 - 1);
+}
+
+int main(int argc, char **argv) {
+  const char *file = nullptr, *port_file = nullptr;
+  long chunk = 0, count = -1, idle = 600;
+  int port = 0;
+  int c;
+  while ((c = getopt(argc, argv, "c:f:n:P:p:t:")) != -1) {
+    switch (c) {
+      case 'c': chunk = strtol(optarg, nullptr, 10); break;
+      case 'f': file = optarg; break;
+      case 'n': count = strtol(optarg, nullptr, 10); break;
+      case 'P': port_file = optarg; break;
+      case 'p': port = (int)strtol(optarg, nullptr, 10); break;
+      case 't': idle = strtol(optarg, nullptr, 10); break;
+      default: usage();
+    }
+  }
+  if (optind != argc) usage();
+  signal(SIGPIPE, SIG_IGN);
+
+  std::string file_body;
+  if (file != nullptr && !read_file(file, &file_body)) {
+    fprintf(stderr, "weather-server: cannot read %s\n", file);
+    return 1;
+  }
+
+  int lfd = socket(AF_INET, SOCK_STREAM, 0);
+  int one = 1;
+  setsockopt(lfd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);  // loopback only, always
+  addr.sin_port = htons((unsigned short)port);
+  if (bind(lfd, (sockaddr *)&addr, sizeof addr) < 0 || listen(lfd, 16) < 0) {
+    perror("weather-server: bind");
+    return 1;
+  }
+  socklen_t len = sizeof addr;
+  getsockname(lfd, (sockaddr *)&addr, &len);
+  port = ntohs(addr.sin_port);
+  if (port_file != nullptr) {
+    std::string tmp = std::string(port_file) + ".tmp";
+    FILE *f = fopen(tmp.c_str(), "w");
+    if (f == nullptr || fprintf(f, "%d\n", port) < 0 || fclose(f) != 0 ||
+        rename(tmp.c_str(), port_file) != 0) {
+      perror("weather-server: port file");
+      return 1;
+    }
+  } else {
+    printf("%d\n", port);
+    fflush(stdout);
+  }
+
+  for (long served = 0; count < 0 || served < count; served++) {
+    pollfd p{lfd, POLLIN, 0};
+    if (poll(&p, 1, (int)(idle * 1000)) <= 0) break;  // idle: go away
+    int fd = accept(lfd, nullptr, nullptr);
+    if (fd < 0) continue;
+    std::string target = read_request(fd);
+    std::string body;
+    bool found = true;
+    if (file != nullptr) {
+      body = file_body;
+    } else {
+      std::string id = query_value(target, "id");
+      found = !id.empty() &&
+              sample_document(strtol(id.c_str(), nullptr, 10),
+                              query_value(target, "units"), &body);
+    }
+    if (!found) {
+      std::string msg = std::string("unknown location; try ") +
+                        sample_locations() + "\n";
+      send_all(fd, "HTTP/1.1 404 Not Found\r\nContent-Type: text/plain\r\n"
+                   "Content-Length: " + std::to_string(msg.size()) +
+                   "\r\nConnection: close\r\n\r\n" + msg);
+    } else if (chunk > 0) {
+      send_all(fd, chunked_response(body, (size_t)chunk));
+    } else {
+      send_all(fd, content_length_response(body));
+    }
+    shutdown(fd, SHUT_WR);
+    close(fd);
+  }
+  close(lfd);
+  return 0;
+}
