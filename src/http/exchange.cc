@@ -28,7 +28,7 @@ static void send_all(int fd, const char *p, size_t n) {
 void sock_send_line(const char *text, int fd) {
   size_t n = strlen(text);
   if (n > 0 && text[n - 1] == '\n') {
-    send_all(fd, text, n - 1);
+    if (n > 1) send_all(fd, text, n - 1);
     send_all(fd, "\r\n", 2);
   } else {
     send_all(fd, text, n);
@@ -125,6 +125,10 @@ static bool read_chunked(document *doc, char *line, int fd, int timeout) {
     if (size < 0) return false;
     // An empty first chunk leaves no document at all.
     if (size == 0) return doc->data != nullptr;
+    if (doc->length + size > INT_MAX) {
+      report_error("response body too large");
+      return false;
+    }
     bool dropped_lf;
     int status;
     if (copy_body(doc, size, INT_MAX, line, fd, timeout, &dropped_lf,

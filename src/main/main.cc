@@ -12,7 +12,8 @@
 int main(int argc, char **argv) {
   set_program_name(argc > 0 ? argv[0] : nullptr);
 
-  option_state opts;
+  // Static, like settings: the -c copy lives as long as the process.
+  static option_state opts;
   switch (scan_options(argc, argv, &opts)) {
     case SCAN_RUN:
       break;

@@ -1,0 +1,250 @@
+// The configuration reader.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "config/config.h"
+#include "run_tavik.h"
+
+namespace {
+
+struct config_outcome {
+  int errors;
+  std::string err;
+  run_settings s;
+  config_outcome() = default;
+  config_outcome(const config_outcome &) = delete;
+  ~config_outcome() {
+    free(s.url);
+    free(s.appid);
+  }
+};
+
+// Reads content as a configuration file into o.
+void read_into(const std::string &content, config_outcome *o) {
+  temp_file f(content);
+  testing::internal::CaptureStderr();
+  o->errors = read_config(f.path().c_str(), &o->s);
+  o->err = testing::internal::GetCapturedStderr();
+}
+
+const char kGood[] = "URL http://wx/q?id=$l\nAPPID Key\n";
+
+struct config_case {
+  const char *name;
+  std::string content;
+  std::string err;
+};
+
+TEST(Config, ReportsEveryProblemWithItsLine) {
+  const std::string long_word(240, 'k');
+  const config_case cases[] = {
+      {"empty file", "",
+       "tavik: config: a URL entry must be given\n"
+       "tavik: config: an APPID entry must be given\n"},
+      {"blank and comment lines", "\n   \t\n# only a comment\n",
+       "tavik: config: a URL entry must be given\n"
+       "tavik: config: an APPID entry must be given\n"},
+      {"unknown keyword", std::string(kGood) + "URLS http://x\n",
+       "tavik: config: line 3: unrecognised command 'URLS'\n"},
+      {"unknown keyword with many tokens", std::string(kGood) + "Foo a b c d\n",
+       "tavik: config: line 3: unrecognised command 'Foo'\n"},
+      {"keyword alone", std::string(kGood) + "LOCATION\nUNITS\n",
+       "tavik: config: line 3: no value after LOCATION command\n"
+       "tavik: config: line 4: no value after UNITS command\n"},
+      {"url and appid alone", "URL\nAPPID  # none\n",
+       "tavik: config: line 1: no URL after URL command\n"
+       "tavik: config: line 2: no value after APPID command\n"
+       "tavik: config: a URL entry must be given\n"
+       "tavik: config: an APPID entry must be given\n"},
+      {"extra tokens", std::string(kGood) + "LOCATION 1 2 3 4\n",
+       "tavik: config: line 3: syntax error (extra on end)\n"},
+      {"repeats", std::string(kGood) +
+                      "url http://b\nappid x\nlocation 4\nLOCATION 5\n"
+                      "units metric\nUNITS imperial\n",
+       "tavik: config: line 3: URL specified more than once\n"
+       "tavik: config: line 4: APPID specified more than once\n"
+       "tavik: config: line 6: LOCATION specified more than once\n"
+       "tavik: config: line 8: UNITS specified more than once\n"},
+      {"repeat checked before extra and missing value",
+       std::string(kGood) + "URL a b c\nURL\n",
+       "tavik: config: line 3: URL specified more than once\n"
+       "tavik: config: line 4: URL specified more than once\n"},
+      {"bad scheme, then a good URL is taken",
+       "URL https://wx/\nURL http://wx/\nAPPID k\n",
+       "tavik: config: line 1: bad scheme in URL value\n"},
+      {"bad units, then good units are taken",
+       std::string(kGood) + "UNITS imp\nUNITS Metrics\nUNITS IMPERIAL\n",
+       "tavik: config: line 3: invalid value for UNITS command\n"
+       "tavik: config: line 4: invalid value for UNITS command\n"},
+      {"carriage return stays on the last token",
+       std::string(kGood) + "UNITS metric\r\nLOCATION 7\r\n\r\n",
+       "tavik: config: line 3: invalid value for UNITS command\n"
+       "tavik: config: line 5: unrecognised command '\r'\n"},
+      {"hash cuts a value", "URL http://wx/#frag\nAPPID #secret\n",
+       "tavik: config: line 2: no value after APPID command\n"
+       "tavik: config: an APPID entry must be given\n"},
+      {"long keyword printed whole", std::string(kGood) + long_word + "\n",
+       "tavik: config: line 3: unrecognised command '" + long_word + "'\n"},
+  };
+  for (const config_case &c : cases) {
+    config_outcome o;
+  read_into(c.content, &o);
+    EXPECT_EQ(o.err, c.err) << c.name;
+    int lines = 0;
+    for (char ch : c.err) lines += ch == '\n';
+    EXPECT_EQ(o.errors, lines) << c.name;
+  }
+}
+
+// fgets takes 249 characters at a time: a longer physical line is several
+// numbered lines, and every later message is numbered accordingly.
+TEST(Config, LongPhysicalLinesCountAsSeveralLines) {
+  const std::string tail(51, 'x');
+  const struct {
+    std::string first;
+    std::string err;
+  } cases[] = {
+      // 248 characters and the newline fit one piece.
+      {"#" + std::string(247, 'c'),
+       "tavik: config: line 2: unrecognised command 'bad'\n"},
+      // 249 characters fill the piece; the newline alone is the next line.
+      {"#" + std::string(248, 'c'),
+       "tavik: config: line 3: unrecognised command 'bad'\n"},
+      // 300 characters: the URL is cut after 249, its tail is a line of its
+      // own, and the later URL line is a repeat.
+      {"URL http://" + std::string(238, 'h') + tail,
+       "tavik: config: line 2: unrecognised command '" + tail + "'\n"
+       "tavik: config: line 3: unrecognised command 'bad'\n"
+       "tavik: config: line 5: URL specified more than once\n"},
+  };
+  for (const auto &c : cases) {
+    config_outcome o;
+  read_into(c.first + "\nbad\nAPPID k\nURL http://h/\n", &o);
+    EXPECT_EQ(o.err, c.err) << c.first.size();
+  }
+  config_outcome cut;
+  read_into("URL http://" + std::string(238, 'h') + tail +
+                            "\nAPPID k\n", &cut);
+  EXPECT_EQ(std::string(cut.s.url), "http://" + std::string(238, 'h'));
+}
+
+TEST(Config, StoresValues) {
+  config_outcome o;
+  read_into(
+      "  Url\tHTTP://WX.Example:81/Q?ID=$L&u=$U   # comment\n"
+      "appid AbC$d\n"
+      "LoCaTiOn -5\n"
+      "units ImPeRiAl\n", &o);
+  EXPECT_EQ(o.errors, 0);
+  EXPECT_EQ(o.err, "");
+  EXPECT_STREQ(o.s.url, "http://wx.example:81/q?id=$l&u=$u");
+  EXPECT_STREQ(o.s.appid, "AbC$d");
+  EXPECT_EQ(o.s.location, -5);
+  EXPECT_EQ(o.s.units, UNITS_IMPERIAL);
+  EXPECT_EQ(o.s.compressed, 0);
+  EXPECT_EQ(o.s.debug, 0);
+  EXPECT_EQ(o.s.delimiter, '\0');
+}
+
+TEST(Config, LocationValues) {
+  const struct {
+    const char *text;
+    int location;
+    int errors;
+  } cases[] = {
+      {"LOCATION 12abc\n", 12, 0},
+      {"LOCATION -5\n", -5, 0},
+      {"LOCATION 7\r\n", 7, 0},
+      {"LOCATION 0\nLOCATION 9\n", 9, 0},     // 0 leaves it unset
+      {"LOCATION abc\nLOCATION 8\n", 8, 0},   // so does text
+      {"LOCATION abc\n", 0, 0},
+      {"LOCATION 4294967297\n", 1, 0},        // low 32 bits
+  };
+  for (const auto &c : cases) {
+    config_outcome o;
+  read_into(std::string(kGood) + c.text, &o);
+    EXPECT_EQ(o.errors, c.errors) << c.text;
+    EXPECT_EQ(o.s.location, c.location) << c.text;
+  }
+}
+
+TEST(Config, UnitsDefaultToMetric) {
+  config_outcome o;
+  read_into(kGood, &o);
+  EXPECT_EQ(o.errors, 0);
+  EXPECT_EQ(o.s.units, UNITS_METRIC);
+  config_outcome explicit_metric;
+  read_into(std::string(kGood) + "UNITS metric\n", &explicit_metric);
+  EXPECT_EQ(explicit_metric.s.units, UNITS_METRIC);
+}
+
+TEST(Config, CarriageReturnIsKeptOnStoredTexts) {
+  config_outcome o;
+  read_into("URL http://wx/\r\nAPPID k\r\n", &o);
+  EXPECT_EQ(o.errors, 0);
+  EXPECT_STREQ(o.s.url, "http://wx/\r");
+  EXPECT_STREQ(o.s.appid, "k\r");
+}
+
+TEST(Config, MissingFileIsOneErrorAndNothingElse) {
+  run_settings s;
+  testing::internal::CaptureStderr();
+  int n = read_config("/no/such/dir/tavik.conf", &s);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "tavik: config: cannot open configuration file "
+            "/no/such/dir/tavik.conf\n");
+  EXPECT_EQ(n, 1);
+}
+
+TEST(Config, LongPathPrintedWhole) {
+  std::string path = "/no/" + std::string(300, 'p');
+  testing::internal::CaptureStderr();
+  run_settings s;
+  read_config(path.c_str(), &s);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "tavik: config: cannot open configuration file " + path + "\n");
+}
+
+TEST(Config, LowercaseFoldsOnlyAsciiLetters) {
+  char text[] = "ABC xyZ \xC3\x84\xC3\xA4 09!";
+  lowercase_in_place(text);
+  EXPECT_STREQ(text, "abc xyz \xC3\x84\xC3\xA4 09!");
+}
+
+// The driver's summary counts what the reader reported.
+TEST(Config, DriverSummarisesTheCount) {
+  const struct {
+    const char *content;
+    const char *summary;
+  } cases[] = {
+      {"URL http://h/\n", "tavik: config: an APPID entry must be given\n"
+                          "tavik: 1 configuration error\n"},
+      {"", "tavik: config: a URL entry must be given\n"
+           "tavik: config: an APPID entry must be given\n"
+           "tavik: 2 configuration errors\n"},
+      {"x\ny\nz\nURL http://h/\nAPPID a\n",
+       "tavik: config: line 1: unrecognised command 'x'\n"
+       "tavik: config: line 2: unrecognised command 'y'\n"
+       "tavik: config: line 3: unrecognised command 'z'\n"
+       "tavik: 3 configuration errors\n"},
+  };
+  for (const auto &c : cases) {
+    temp_file f(c.content);
+    run_result r = run_tavik({"-c", f.path()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, c.summary);
+  }
+}
+
+TEST(Config, NoLocationAnywhereIsReportedByTheDriver) {
+  temp_file f("URL http://h/\nAPPID a\n");
+  run_result r = run_tavik({"-c", f.path()});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err,
+            "tavik: there is no LOCATION entry in the configuration file, and "
+            "no -l option is present\n");
+}
+
+}  // namespace

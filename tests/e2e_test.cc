@@ -1,0 +1,177 @@
+// Whole runs of the binary against a scripted loopback server.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "run_tavik.h"
+#include "sample_docs.h"
+#include "script_server.h"
+
+namespace {
+
+std::string sample(long id, const char *units = "metric") {
+  std::string doc;
+  EXPECT_TRUE(sample_document(id, units, &doc));
+  return doc;
+}
+
+run_result run_against(const server_script &script,
+                       std::vector<std::string> args = {},
+                       std::string *request = nullptr) {
+  script_server server(script);
+  temp_file conf(config_for_port(server.port()));
+  args.insert(args.begin(), {"-c", conf.path()});
+  run_result r = run_tavik(args);
+  if (request != nullptr) *request = server.request();
+  return r;
+}
+
+const char kMillbrookText[] =
+    "City:\t\tMillbrook (US)\n"
+    "Longitude:\t89.65W\n"
+    "Latitude:\t39.80N\n"
+    "Sunrise:\t2026-12-10T13:02:44\n"
+    "Sunset\t\t2026-12-10T22:31:09\n"
+    "Temperature:\t3 Celsius (min 1, max 6)\n"
+    "Humidity:\t64%\n"
+    "Pressure:\t1021 mbar\n"
+    "Wind:\t\t9.4 km/h (Light breeze)\n"
+    "Wind direction:\t250 (WSW) (West-southwest)\n"
+    "Clouds:\t\t75% (broken clouds)\n"
+    "Visibility:\t16093 metres\n"
+    "Precipitation:\train 2 mm\n"
+    "Last update:\t2026-12-10T05:25:00\n";
+
+const char kMillbrookLine[] =
+    "Millbrook|US|89.65|W|39.80|N|2026-12-10|13:02:44|2026-12-10|22:31:09|"
+    "Celsius|3|1|6|64|%|1021|mbar|km/h|9.4|Light breeze|0.0|250|WSW|"
+    "West-southwest|75%|broken clouds|16093|metres|rain|2|mm|2026-12-10|"
+    "05:25:00|\n";
+
+TEST(EndToEnd, TextReportFromEachFraming) {
+  const std::string doc = sample(3003);
+  const server_script scripts[] = {
+      reply(content_length_response(doc)),
+      reply(chunked_response(doc, 100)),
+      reply(chunked_response(doc, 1)),
+      reply("HTTP/1.0 200 OK\r\n\r\n" + doc),
+  };
+  for (const server_script &s : scripts) {
+    run_result r = run_against(s);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, kMillbrookText);
+  }
+}
+
+TEST(EndToEnd, DelimitedLine) {
+  run_result r = run_against(reply(content_length_response(sample(3003))),
+                             {"-z", "-d", "|"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.out, kMillbrookLine);
+  r = run_against(reply(content_length_response(sample(3003))),
+                  {"-z", "-d", "x", "-d", "|"});
+  EXPECT_EQ(r.out, kMillbrookLine);
+}
+
+TEST(EndToEnd, ImperialReport) {
+  std::string request;
+  run_result r = run_against(
+      reply(content_length_response(sample(1001, "imperial"))), {"-u", "i"},
+      &request);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(request.substr(0, request.find('\r')),
+            "GET /data/current?id=3003&units=imperial&appid=key HTTP/1.1");
+  EXPECT_EQ(r.out,
+            "City:\t\tHarbourview (NZ)\n"
+            "Longitude:\t174.78E\n"
+            "Latitude:\t41.29S\n"
+            "Sunrise:\t2026-12-09T16:52:10\n"
+            "Sunset\t\t2026-12-10T07:41:55\n"
+            "Temperature:\t63 Fahrenheit (min 59, max 66)\n"
+            "Humidity:\t72%\n"
+            "Pressure:\t1012 mbar\n"
+            "Wind:\t\t20.8 mph (Fresh Breeze)\n"
+            "Gusts:\t\t32.2 mph\n"
+            "Wind direction:\t340 (NNW) (North-northwest)\n"
+            "Clouds:\t\t40% (scattered clouds)\n"
+            "Visibility:\t10936 yards\n"
+            "Precipitation:\tno\n"
+            "Last update:\t2026-12-10T05:20:00\n");
+}
+
+TEST(EndToEnd, DebugDumpsTheDocumentThenReports) {
+  const std::string doc = "<current><city name=\"A\">\n<country>NZ</country></city></current>";
+  run_result r = run_against(reply(chunked_response(doc, 7)), {"-D", "-z"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "Raw XML data:\n" + doc +
+                       "\nA@NZ@0.00@E@0.00@N@@@Celsius@0@0@0@0@@0@@km/h@0.0@@0.0@"
+                       "0@@@0%@@0@metres@@-1@mm@@\n");
+  EXPECT_EQ(r.err,
+            "\nHandling <current>\n\nHandling <city>\n\nHandling <country>\nNZ"
+            "\nHandling </country>\n\nHandling </city>\n\nHandling </current>\n");
+}
+
+TEST(EndToEnd, DocumentThatDoesNotParse) {
+  const std::string doc = "<current><city>";
+  run_result r = run_against(reply(content_length_response(doc)), {"-D"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "Raw XML data:\n" + doc + "\n");
+  EXPECT_EQ(r.err, "\nHandling <current>\n\nHandling <city>\n"
+                   "tavik: error extracting data\n");
+  r = run_against(reply("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n"));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "tavik: error extracting data\n");
+}
+
+TEST(EndToEnd, WrongNestingEndsTheRunInsideTheParse) {
+  run_result r = run_against(
+      reply(content_length_response("<current><wind><city/></wind></current>")));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "tavik: fatal - moving from state 9, not 1\n");
+}
+
+TEST(EndToEnd, RetrievalFailuresEndWithFailedToGetWeather) {
+  const struct {
+    std::string response;
+    const char *err;
+  } cases[] = {
+      {"HTTP/1.1 404 Not Found\r\n\r\n", "tavik: server response was 404 (Not Found)\n"},
+      {"HTTP/1.1 200 OK\r\nContent-Length: 5\r\n", "tavik: network read error\n"},
+      {"HTTP/1.1 200 OK\r\nContent-Length: 50\r\n\r\n<current/>",
+       "tavik: connection closed after 10 of 50 body bytes\n"},
+      {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n", ""},
+      {"", "tavik: network read error\n"},
+  };
+  for (const auto &c : cases) {
+    run_result r = run_against(reply(c.response), {"-D"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, std::string(c.err) + "tavik: failed to get weather\n");
+  }
+}
+
+// The server paces its bytes so that a CR LF pair and a chunk straddle the
+// client's receives.
+TEST(EndToEnd, PacedServerStillGivesTheWholeDocument) {
+  const std::string doc = sample(2002);
+  const std::string whole = chunked_response(doc, 64);
+  server_script s;
+  size_t cut = whole.find("\r\n\r\n") + 1;  // between CR and LF
+  s.segments.push_back({whole.substr(0, cut), 30});
+  size_t chunk = whole.find("\r\n", cut + 10) + 1;  // inside a chunk line end
+  s.segments.push_back({whole.substr(cut, chunk - cut), 30});
+  s.segments.push_back({whole.substr(chunk), 0});
+  run_result r = run_against(s, {"-z"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out,
+            "Troms\xC3\xB8@NO@18.96@E@69.65@N@2026-12-10@00:00:00@2026-12-10@"
+            "00:00:00@Celsius@-6@-8@-4@86@%@998@mbar@km/h@14.8@Gentle Breeze@"
+            "0.0@190@S@South@90%@overcast clouds@3500@metres@snow@1@mm@"
+            "2026-12-10@05:10:00@\n");
+}
+
+}  // namespace

@@ -1,0 +1,236 @@
+// The HTTP exchange over a socket pair whose receive boundaries are exact.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "http/exchange.h"
+#include "http/sockread.h"
+
+namespace {
+
+struct fetch_outcome {
+  std::optional<std::string> doc;
+  std::string err;
+  std::string request;
+  bool fd_closed = false;
+};
+
+// Runs the exchange against a peer that has already sent segments (each
+// one receive) and then closed, or stayed open when keep_open.
+fetch_outcome fetch(const std::vector<std::string> &segments,
+                    bool keep_open = false, const char *path = "/q?id=1") {
+  int sv[2];
+  EXPECT_EQ(socketpair(AF_UNIX, SOCK_SEQPACKET, 0, sv), 0);
+  // The peer writes from a thread of its own: many small segments would
+  // fill the socket's buffer before the exchange starts reading.
+  std::thread peer([&] {
+    for (const std::string &s : segments)
+      if (send(sv[1], s.data(), s.size(), MSG_NOSIGNAL) != (ssize_t)s.size())
+        break;
+    if (!keep_open) shutdown(sv[1], SHUT_WR);
+  });
+  fetch_outcome o;
+  int length = -1;
+  testing::internal::CaptureStderr();
+  char *doc = http_fetch(sv[0], "wx.example", path, 1, &length);
+  o.err = testing::internal::GetCapturedStderr();
+  if (doc != nullptr) {
+    o.doc = std::string(doc, (size_t)length);
+    free(doc);
+  }
+  o.fd_closed = fcntl(sv[0], F_GETFD) < 0;
+  peer.join();
+  static char buf[1 << 16];
+  ssize_t n;
+  while ((n = recv(sv[1], buf, sizeof buf, MSG_DONTWAIT)) > 0)
+    o.request.append(buf, (size_t)n);
+  close(sv[1]);
+  return o;
+}
+
+std::vector<std::string> split_every(const std::string &s, size_t n) {
+  std::vector<std::string> out;
+  for (size_t i = 0; i < s.size(); i += n) out.push_back(s.substr(i, n));
+  return out;
+}
+
+const char kHead[] = "HTTP/1.1 200 OK\r\n";
+
+TEST(Exchange, SendsExactlySevenLines) {
+  fetch_outcome o = fetch({"HTTP/1.1 204 None\r\n\r\n"});
+  EXPECT_EQ(o.request,
+            "GET /q?id=1 HTTP/1.1\r\n"
+            "Host: wx.example\r\n"
+            "User-Agent: weather/1.2\r\n"
+            "Accept: text/xml,application/xml,application/xhtml+xml,text/html,"
+            "text/plain\r\n"
+            "Accept-Encoding:\r\n"
+            "Connection: close\r\n"
+            "\r\n");
+  EXPECT_TRUE(o.fd_closed);
+}
+
+TEST(Exchange, EmptyPathAsksForTheRoot) {
+  EXPECT_EQ(fetch({"x\n"}, false, "").request.substr(0, 16),
+            "GET / HTTP/1.1\r\n");
+}
+
+TEST(Exchange, LongPathGoesOutWhole) {
+  std::string path = "/" + std::string(5000, 'p');
+  fetch_outcome o = fetch({"x\n"}, false, path.c_str());
+  EXPECT_EQ(o.request.substr(0, path.size() + 15), "GET " + path + " HTTP/1.1\r\n");
+}
+
+struct framing_case {
+  const char *name;
+  std::vector<std::string> segments;
+  const char *doc;
+};
+
+TEST(Exchange, ReadsEachFraming) {
+  const framing_case cases[] = {
+      {"content length", {std::string(kHead) + "Content-Length: 5\r\n\r\nhello"}, "hello"},
+      {"content length, extra bytes dropped",
+       {std::string(kHead) + "Content-Length: 3\r\n\r\nhello"}, "hel"},
+      {"content length across receives",
+       {std::string(kHead) + "Content-Length: 11\r\n\r\nhel", "lo\nwo", "rld"},
+       "hello\nworld"},
+      {"last content length counts",
+       {std::string(kHead) + "Content-Length: 9\r\ncontent-length: 2\r\n\r\nabc"}, "ab"},
+      {"headers in any case, HTTP/1.0",
+       {"HTTP/1.0 200 OK\r\nCONTENT-LENGTH: 2\r\n\r\nok"}, "ok"},
+      {"chunked",
+       {std::string(kHead) + "Transfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n6\r\n world\r\n0\r\n\r\n"},
+       "hello world"},
+      {"chunked in any case", {std::string(kHead) + "TRANSFER-ENCODING: Chunked\r\n\r\n2\r\nhi\r\n0\r\n"}, "hi"},
+      {"chunk extension", {std::string(kHead) + "Transfer-Encoding: chunked\r\n\r\n1a;name=value\r\nabcdefghijklmnopqrstuvwxyz\r\n0\r\n\r\n"},
+       "abcdefghijklmnopqrstuvwxyz"},
+      {"chunk data ending in LF",
+       {std::string(kHead) + "Transfer-Encoding: chunked\r\n\r\n4\r\nab\r\n\r\n2\r\ncd\r\n0\r\n\r\n"},
+       "ab\r\ncd"},
+      {"chunk CR LF in a later receive",
+       {std::string(kHead) + "Transfer-Encoding: chunked\r\n\r\n3\r\nabc", "\r\n3\r\ndef", "\r", "\n0\r\n\r\n"},
+       "abcdef"},
+      {"bare LF chunk lines",
+       {std::string(kHead) + "Transfer-Encoding: chunked\n\n3\nabc\n2\nde\n0\n"}, "abcde"},
+      {"chunked wins over content length",
+       {std::string(kHead) + "Content-Length: 100\r\nTransfer-Encoding: chunked\r\n\r\n2\r\nab\r\n2\r\ncd\r\n0\r\n\r\n"},
+       "abcd"},
+      {"no framing: read to close", {std::string(kHead) + "\r\nuntil the end\nof it"}, "until the end\nof it"},
+      {"content length 0: read to close", {std::string(kHead) + "Content-Length: 0\r\n\r\nrest"}, "rest"},
+      {"no framing, empty body", {std::string(kHead) + "\r\n"}, ""},
+      {"gzip, chunked is not chunked",
+       {std::string(kHead) + "Transfer-Encoding: gzip, chunked\r\n\r\n2\r\nab"}, "2\r\nab"},
+      {"blank before colon is another header",
+       {std::string(kHead) + "Content-Length : 1\r\n\r\nabc"}, "abc"},
+      {"any 2xx", {"HTTP/1.1 299 Odd\r\nContent-Length: 1\r\n\r\nx"}, "x"},
+  };
+  for (const framing_case &c : cases) {
+    fetch_outcome o = fetch(c.segments);
+    EXPECT_EQ(o.err, "") << c.name;
+    ASSERT_TRUE(o.doc.has_value()) << c.name;
+    EXPECT_EQ(*o.doc, c.doc) << c.name;
+    EXPECT_TRUE(o.fd_closed) << c.name;
+  }
+}
+
+struct failure_case {
+  const char *name;
+  std::vector<std::string> segments;
+  const char *err;
+};
+
+TEST(Exchange, FailuresGiveNoDocument) {
+  const failure_case cases[] = {
+      {"nothing at all", {}, "tavik: network read error\n"},
+      {"status line cut", {"HTTP/1.1 200 OK"}, "tavik: network read error\n"},
+      {"status line too long", {std::string(1024, 'H'), std::string(1024, 'H'), "\n"},
+       "tavik: network read error\n"},
+      {"404", {"HTTP/1.1 404 Not Found\r\n\r\n"}, "tavik: server response was 404 (Not Found)\n"},
+      {"301", {"HTTP/1.1 301 Moved Permanently\r\nLocation: x\r\n\r\n"},
+       "tavik: server response was 301 (Moved Permanently)\n"},
+      {"no reason", {"HTTP/1.1 500\r\n\r\n"}, "tavik: server response was 500 ()\n"},
+      {"reason keeps extra blanks", {"HTTP/1.1 500  two  blanks\r\n"},
+       "tavik: server response was 500 ( two  blanks)\n"},
+      {"version alone", {"HTTP/1.1\r\n"}, "tavik: malformed status line from server\n"},
+      {"empty status line", {"\r\n"}, "tavik: malformed status line from server\n"},
+      {"closed in the headers", {std::string(kHead) + "Content-Length: 5\r\n"},
+       "tavik: network read error\n"},
+      {"content length short",
+       {std::string(kHead) + "Content-Length: 10\r\n\r\nabc"},
+       "tavik: connection closed after 3 of 10 body bytes\n"},
+      {"negative content length", {std::string(kHead) + "Content-Length: -5\r\n\r\nabc"}, ""},
+      {"huge content length", {std::string(kHead) + "Content-Length: 99999999999\r\n\r\nabc"},
+       "tavik: response body too large\n"},
+      {"first chunk empty", {std::string(kHead) + "Transfer-Encoding: chunked\r\n\r\n0\r\n\r\n"}, ""},
+      {"chunk cut short", {std::string(kHead) + "Transfer-Encoding: chunked\r\n\r\n9\r\nabc"}, ""},
+      {"chunk line end missing", {std::string(kHead) + "Transfer-Encoding: chunked\r\n\r\n3\r\nabc"}, ""},
+      {"no last chunk", {std::string(kHead) + "Transfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n"}, ""},
+      {"negative chunk", {std::string(kHead) + "Transfer-Encoding: chunked\r\n\r\n-1\r\nabc\r\n"},
+       "tavik: bad chunk size from server\n"},
+      {"chunk beyond 32 bits", {std::string(kHead) + "Transfer-Encoding: chunked\r\n\r\n100000000\r\nabc\r\n"},
+       "tavik: bad chunk size from server\n"},
+      {"chunks beyond 32 bits together",
+       {std::string(kHead) + "Transfer-Encoding: chunked\r\n\r\n1\r\na\r\n7fffffff\r\nabc\r\n"},
+       "tavik: response body too large\n"},
+  };
+  for (const failure_case &c : cases) {
+    fetch_outcome o = fetch(c.segments);
+    EXPECT_FALSE(o.doc.has_value()) << c.name;
+    EXPECT_EQ(o.err, c.err) << c.name;
+    EXPECT_TRUE(o.fd_closed) << c.name;
+  }
+}
+
+TEST(Exchange, SilentServerIsANetworkReadError) {
+  const std::vector<std::vector<std::string>> scripts = {
+      {},
+      {std::string(kHead)},
+      {std::string(kHead) + "Content-Length: 10\r\n\r\nabc"},
+      {std::string(kHead) + "\r\nno framing"},
+  };
+  for (const auto &s : scripts) {
+    fetch_outcome o = fetch(s, true);
+    EXPECT_FALSE(o.doc.has_value());
+    EXPECT_EQ(o.err, "tavik: network read error\n");
+  }
+  // A silent chunked body fails without a message of its own.
+  fetch_outcome o = fetch({std::string(kHead) + "Transfer-Encoding: chunked\r\n\r\n5\r\nab"}, true);
+  EXPECT_FALSE(o.doc.has_value());
+  EXPECT_EQ(o.err, "");
+}
+
+// The same responses split into receives of every small size give the
+// same document.
+TEST(Exchange, ReceiveBoundariesDoNotMatter) {
+  std::string doc;
+  for (int i = 0; i < 60; i++) doc += "<line n=\"" + std::to_string(i) + "\">text</line>\r\n";
+  const std::string responses[] = {
+      std::string(kHead) + "Content-Length: " + std::to_string(doc.size()) + "\r\n\r\n" + doc,
+      std::string(kHead) + "Transfer-Encoding: chunked\r\n\r\n" + [&] {
+        std::string out;
+        for (size_t i = 0; i < doc.size(); i += 37) {
+          std::string piece = doc.substr(i, 37);
+          char size[16];
+          snprintf(size, sizeof size, "%zx\r\n", piece.size());
+          out += size + piece + "\r\n";
+        }
+        return out + "0\r\n\r\n";
+      }(),
+  };
+  for (const std::string &response : responses)
+    for (size_t n : {1, 2, 3, 4, 5, 1023, 1024}) {
+      fetch_outcome o = fetch(split_every(response, n));
+      ASSERT_TRUE(o.doc.has_value()) << n;
+      EXPECT_EQ(*o.doc, doc) << n;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,216 @@
+// Unit normalisation and the two forms of output.
+#include <gtest/gtest.h>
+#include <math.h>
+
+#include <string>
+
+#include "parse/extract.h"
+#include "report/report.h"
+
+namespace {
+
+// A record as the parse leaves it for the worked example: metric values
+// with a ten-character date, a T and a time in each stamp.
+weather example() {
+  static run_settings s;
+  weather w;
+  std::string doc =
+      "<current><city name=\"Millbrook\"><coord lon=\"-89.65\" lat=\"39.80\"/>"
+      "<country>US</country><sun rise=\"2026-12-10T13:02:44\" "
+      "set=\"2026-12-10T22:31:09\"/></city>"
+      "<temperature value=\"3\" min=\"1\" max=\"6\" unit=\"celsius\"/>"
+      "<humidity value=\"64\" unit=\"%\"/><pressure value=\"1021\" unit=\"hPa\"/>"
+      "<wind><speed value=\"4.1\" name=\"Gentle Breeze\"/>"
+      "<direction value=\"250\" code=\"WSW\" name=\"West-southwest\"/></wind>"
+      "<clouds value=\"75\" name=\"broken clouds\"/><visibility value=\"10000\"/>"
+      "<precipitation mode=\"no\"/><lastupdate value=\"2026-12-10T05:25:00\"/>"
+      "</current>";
+  extract_data(doc.data(), (int)doc.size(), &s, &w);
+  EXPECT_EQ(w.ok, 1);
+  return w;
+}
+
+std::string print(weather w, int units, int compressed, char delimiter = '@') {
+  run_settings s{};
+  s.units = units;
+  s.compressed = compressed;
+  s.delimiter = delimiter;
+  massage_weather(&s, &w);
+  testing::internal::CaptureStdout();
+  print_weather(&s, &w);
+  return testing::internal::GetCapturedStdout();
+}
+
+TEST(Report, MetricText) {
+  EXPECT_EQ(print(example(), UNITS_METRIC, 0),
+            "City:\t\tMillbrook (US)\n"
+            "Longitude:\t89.65W\n"
+            "Latitude:\t39.80N\n"
+            "Sunrise:\t2026-12-10T13:02:44\n"
+            "Sunset\t\t2026-12-10T22:31:09\n"
+            "Temperature:\t3 Celsius (min 1, max 6)\n"
+            "Humidity:\t64%\n"
+            "Pressure:\t1021 mbar\n"
+            "Wind:\t\t14.8 km/h (Gentle Breeze)\n"
+            "Wind direction:\t250 (WSW) (West-southwest)\n"
+            "Clouds:\t\t75% (broken clouds)\n"
+            "Visibility:\t10000 metres\n"
+            "Precipitation:\tno\n"
+            "Last update:\t2026-12-10T05:25:00\n");
+}
+
+TEST(Report, MetricLine) {
+  EXPECT_EQ(print(example(), UNITS_METRIC, 1),
+            "Millbrook@US@89.65@W@39.80@N@2026-12-10@13:02:44@2026-12-10@"
+            "22:31:09@Celsius@3@1@6@64@%@1021@mbar@km/h@14.8@Gentle Breeze@"
+            "0.0@250@WSW@West-southwest@75%@broken clouds@10000@metres@no@-1@"
+            "mm@2026-12-10@05:25:00@\n");
+}
+
+TEST(Report, ImperialTextWithGustsAndPrecipitation) {
+  weather w = example();
+  w.wind_speed = 10;
+  w.gusts = 22.5f;
+  w.precipitation = 12.7f;
+  strcpy(w.precip_mode, "RAIN");
+  w.visibility = 900;
+  EXPECT_EQ(print(w, UNITS_IMPERIAL, 0),
+            "City:\t\tMillbrook (US)\n"
+            "Longitude:\t89.65W\n"
+            "Latitude:\t39.80N\n"
+            "Sunrise:\t2026-12-10T13:02:44\n"
+            "Sunset\t\t2026-12-10T22:31:09\n"
+            "Temperature:\t3 Fahrenheit (min 1, max 6)\n"
+            "Humidity:\t64%\n"
+            "Pressure:\t1021 mbar\n"
+            "Wind:\t\t10.0 mph (Gentle Breeze)\n"
+            "Gusts:\t\t22.5 mph\n"
+            "Wind direction:\t250 (WSW) (West-southwest)\n"
+            "Clouds:\t\t75% (broken clouds)\n"
+            "Visibility:\t984 yards\n"
+            "Precipitation:\tRAIN 0 in\n"
+            "Last update:\t2026-12-10T05:25:00\n");
+}
+
+TEST(Report, EmptyTextsAndShortStamps) {
+  weather w = example();
+  w.wind_dir_code[0] = '\0';
+  w.precip_mode[0] = '\0';
+  strcpy(w.sunrise, "short");
+  strcpy(w.sunset, "2026-12-10");  // exactly ten characters
+  w.last_update[0] = '\0';
+  std::string text = print(w, UNITS_METRIC, 0);
+  EXPECT_NE(text.find("Wind direction:\t250 (West-southwest)\n"), std::string::npos);
+  EXPECT_NE(text.find("Precipitation:\t -1 mm\n"), std::string::npos);
+  EXPECT_NE(text.find("Last update:\t\n"), std::string::npos);
+  w.wind_dir_name[0] = '\0';
+  EXPECT_EQ(print(w, UNITS_METRIC, 1, ' '),
+            "Millbrook US 89.65 W 39.80 N short 2026-12-10  Celsius 3 1 6 64 % "
+            "1021 mbar km/h 14.8 Gentle Breeze 0.0 250   75% broken clouds "
+            "10000 metres  -1 mm  \n");
+  EXPECT_NE(print(w, UNITS_METRIC, 0).find("Wind direction:\t250\n"),
+            std::string::npos);
+}
+
+TEST(Normalise, ConvertsExactly) {
+  const struct {
+    float speed;
+    float kmh;
+  } speeds[] = {{10, 36}, {4.1f, 4.1f * 3600.0f / 1000.0f}, {0, 0}, {-2.5f, -9}};
+  for (const auto &c : speeds) {
+    weather w = example();
+    w.wind_speed = c.speed;
+    w.gusts = c.speed;
+    run_settings s{};
+    s.units = UNITS_METRIC;
+    massage_weather(&s, &w);
+    EXPECT_EQ(w.wind_speed, c.kmh);
+    EXPECT_EQ(w.gusts, c.kmh);
+    EXPECT_STREQ(w.speed_unit, "km/h");
+  }
+  const struct {
+    int metres, yards;
+  } vis[] = {{0, 0}, {100, 109}, {900, 984}, {1, 1}, {-100, -109},
+             {2147483647, 2147483647}, {-2147483647 - 1, -2147483647 - 1},
+             {1000000, 1093611}, {545460, 596521}, {545461, 596522}};
+  for (const auto &c : vis) {
+    EXPECT_EQ(metres_to_yards(c.metres), c.yards) << c.metres;
+  }
+  const struct {
+    float mm, in;
+  } rain[] = {{25.4f, 1.0f}, {12.7f, 0.5f}, {-1.0f, -1.0f}, {0, 0}};
+  for (const auto &c : rain) {
+    weather w = example();
+    w.precipitation = c.mm;
+    run_settings s{};
+    s.units = UNITS_IMPERIAL;
+    massage_weather(&s, &w);
+    EXPECT_FLOAT_EQ(w.precipitation, c.in);
+    EXPECT_STREQ(w.precip_unit, "in");
+    EXPECT_STREQ(w.visibility_unit, "yards");
+    s.units = UNITS_METRIC;
+    w.precipitation = c.mm;
+    massage_weather(&s, &w);
+    EXPECT_EQ(w.precipitation, c.mm);
+  }
+}
+
+TEST(Normalise, PressureUnitAndHemispheres) {
+  const char *units[][2] = {{"hPa", "mbar"}, {"HPA", "mbar"}, {"hpa", "mbar"},
+                            {"", ""}, {"kPa", "kPa"}, {"hPa ", "hPa "}};
+  for (auto &u : units) {
+    weather w = example();
+    strcpy(w.pressure_unit, u[0]);
+    run_settings s{};
+    s.units = UNITS_IMPERIAL;
+    massage_weather(&s, &w);
+    EXPECT_STREQ(w.pressure_unit, u[1]);
+  }
+  const struct {
+    float value, magnitude;
+    const char *lon, *lat;
+  } coords[] = {{-0.13f, 0.13f, "W", "S"}, {0.0f, 0.0f, "E", "N"},
+                {-0.0f, -0.0f, "E", "N"},  {33.87f, 33.87f, "E", "N"}};
+  for (const auto &c : coords) {
+    weather w = example();
+    w.longitude = w.latitude = c.value;
+    run_settings s{};
+    s.units = UNITS_METRIC;
+    massage_weather(&s, &w);
+    EXPECT_EQ(w.longitude, c.magnitude);
+    EXPECT_EQ(signbit(w.longitude), signbit(c.magnitude));
+    EXPECT_STREQ(w.lon_dir, c.lon);
+    EXPECT_STREQ(w.lat_dir, c.lat);
+  }
+  weather w = example();
+  w.longitude = NAN;
+  run_settings s{};
+  s.units = UNITS_METRIC;
+  massage_weather(&s, &w);
+  EXPECT_STREQ(w.lon_dir, "W");
+}
+
+TEST(Normalise, BadUnitsAreFatalAndChangeNothing) {
+  static int calls;
+  calls = 0;
+  fatal_hook = [](int status) {
+    EXPECT_EQ(status, 1);
+    calls++;
+  };
+  for (int units : {0, 3, -1}) {
+    weather w = example();
+    weather before = w;
+    run_settings s{};
+    s.units = units;
+    testing::internal::CaptureStderr();
+    massage_weather(&s, &w);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "tavik:  bad units type " + std::to_string(units) +
+                  " in massage_weather\n");
+    EXPECT_EQ(memcmp(&w, &before, sizeof w), 0);
+  }
+  fatal_hook = nullptr;
+  EXPECT_EQ(calls, 3);
+}
+
+}  // namespace

@@ -1,0 +1,96 @@
+// The end-to-end runner.
+#include "run_tavik.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <stdexcept>
+
+extern char **environ;
+
+run_result run_tavik(const std::vector<std::string> &args,
+                     const std::string &argv0) {
+  int out_pipe[2], err_pipe[2];
+  if (pipe(out_pipe) < 0 || pipe(err_pipe) < 0)
+    throw std::runtime_error("pipe");
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, out_pipe[1], 1);
+  posix_spawn_file_actions_adddup2(&actions, err_pipe[1], 2);
+  posix_spawn_file_actions_addclose(&actions, out_pipe[0]);
+  posix_spawn_file_actions_addclose(&actions, err_pipe[0]);
+  posix_spawn_file_actions_addclose(&actions, out_pipe[1]);
+  posix_spawn_file_actions_addclose(&actions, err_pipe[1]);
+
+  std::vector<char *> argv;
+  argv.push_back(const_cast<char *>(argv0.c_str()));
+  for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
+  argv.push_back(nullptr);
+
+  pid_t pid;
+  int rc = posix_spawn(&pid, TAVIK_BINARY, &actions, nullptr, argv.data(),
+                       environ);
+  posix_spawn_file_actions_destroy(&actions);
+  close(out_pipe[1]);
+  close(err_pipe[1]);
+  if (rc != 0) throw std::runtime_error("posix_spawn");
+
+  run_result r;
+  pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
+  std::string *sinks[2] = {&r.out, &r.err};
+  int open_count = 2;
+  while (open_count > 0) {
+    if (poll(fds, 2, 120000) <= 0) {  // a hung run fails the test, not CI
+      kill(pid, SIGKILL);
+      break;
+    }
+    for (int i = 0; i < 2; i++) {
+      if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+      char buf[65536];
+      ssize_t n = read(fds[i].fd, buf, sizeof buf);
+      if (n > 0) {
+        sinks[i]->append(buf, (size_t)n);
+      } else {
+        close(fds[i].fd);
+        fds[i].fd = -1;
+        open_count--;
+      }
+    }
+  }
+  for (pollfd &p : fds)
+    if (p.fd >= 0) close(p.fd);
+  int status;
+  waitpid(pid, &status, 0);
+  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return r;
+}
+
+temp_file::temp_file(const std::string &content, const char *name) {
+  char tmpl[] = "/tmp/tavik-test-XXXXXX";
+  if (mkdtemp(tmpl) == nullptr) throw std::runtime_error("mkdtemp");
+  dir_ = tmpl;
+  path_ = dir_ + "/" + name;
+  FILE *f = fopen(path_.c_str(), "wb");
+  if (f == nullptr) throw std::runtime_error("fopen");
+  fwrite(content.data(), 1, content.size(), f);
+  fclose(f);
+}
+
+temp_file::~temp_file() {
+  unlink(path_.c_str());
+  rmdir(dir_.c_str());
+}
+
+std::string config_for_port(int port, const std::string &extra) {
+  return "URL http://127.0.0.1:" + std::to_string(port) +
+         "/data/current?id=$l&units=$u&appid=$a\nAPPID key\nLOCATION 3003\n" +
+         extra;
+}

@@ -1,0 +1,33 @@
+// Runs the built tavik binary as a user would and collects what it did.
+#ifndef TAVIK_TESTS_RUN_TAVIK_H
+#define TAVIK_TESTS_RUN_TAVIK_H
+
+#include <string>
+#include <vector>
+
+struct run_result {
+  std::string out;  // standard output
+  std::string err;  // standard error
+  int status = -1;  // exit status, or 128 + signal
+};
+
+// Runs tavik with argv[0] set to argv0 and the given arguments. Standard
+// input is /dev/null.
+run_result run_tavik(const std::vector<std::string> &args,
+                     const std::string &argv0 = "tavik");
+
+// A file in a fresh temporary directory, removed with the object.
+class temp_file {
+ public:
+  explicit temp_file(const std::string &content, const char *name = "t.conf");
+  ~temp_file();
+  const std::string &path() const { return path_; }
+
+ private:
+  std::string dir_, path_;
+};
+
+// A configuration naming a server on 127.0.0.1:port.
+std::string config_for_port(int port, const std::string &extra = "");
+
+#endif
