@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <new>
 #include <string>
 
 #include "http/exchange.h"
@@ -279,12 +280,18 @@ static char *fetch(int fd, const char *host, const char *path, int timeout,
 
 char *http_fetch(int fd, const char *host, const char *path, int timeout,
                  int *length) {
-  char *doc = fetch(fd, host, path, timeout, length);
+  char *doc = nullptr;
+  try {
+    doc = fetch(fd, host, path, timeout, length);
+  } catch (const std::bad_alloc &) {
+    report_error("cannot allocate memory");
+  }
   close(fd);
   return doc;
 }
 
-char *get_weather(const run_settings *s, int *length) {
+// Builds the URL, connects and runs the exchange.
+static char *fetch_weather(const run_settings *s, int *length) {
   std::string url = expand_url_template(*s);
   if (has_control_byte(url)) {
     report_error("URL contains a control character");
@@ -295,4 +302,15 @@ char *get_weather(const run_settings *s, int *length) {
   int fd = open_connection(&host, port);
   if (fd < 0) return nullptr;
   return http_fetch(fd, host.c_str(), url.c_str() + path, READ_TIMEOUT, length);
+}
+
+char *get_weather(const run_settings *s, int *length) {
+  // The URL, host and port texts grow as needed; a heap too full for them
+  // ends retrieval like any other allocation failure.
+  try {
+    return fetch_weather(s, length);
+  } catch (const std::bad_alloc &) {
+    report_error("cannot allocate memory");
+    return nullptr;
+  }
 }
