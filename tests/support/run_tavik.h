@@ -9,10 +9,12 @@ struct run_result {
   std::string out;  // standard output
   std::string err;  // standard error
   int status = -1;  // exit status, or 128 + signal
+  long max_rss_kb = 0;  // peak resident memory of the run
 };
 
 // Runs tavik with argv[0] set to argv0 and the given arguments. Standard
-// input is /dev/null.
+// input is /dev/null. With TAVIK_VALGRIND_LOG_DIR set in the environment
+// the run goes through valgrind's memcheck, which logs there.
 run_result run_tavik(const std::vector<std::string> &args,
                      const std::string &argv0 = "tavik");
 

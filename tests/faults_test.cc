@@ -1,0 +1,252 @@
+// Faults: responses cut at every byte, allocations failing one by one,
+// slow and silent peers, and hostile documents, each ending in a report or
+// one clean failure.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <stdlib.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "config/config.h"
+#include "http/exchange.h"
+#include "parse/extract.h"
+#include "report/report.h"
+#include "run_tavik.h"
+#include "sample_docs.h"
+#include "script_server.h"
+
+namespace {
+
+std::string sample_doc() {
+  std::string doc;
+  EXPECT_TRUE(sample_document(3003, "metric", &doc));
+  return doc;
+}
+
+// The exchange against a peer that sends segments (each one receive) from
+// a thread, then closes.
+std::optional<std::string> exchange(const std::vector<std::string> &segments,
+                                    std::string *err = nullptr) {
+  int sv[2];
+  EXPECT_EQ(socketpair(AF_UNIX, SOCK_SEQPACKET, 0, sv), 0);
+  std::thread peer([&] {
+    for (const std::string &s : segments)
+      if (send(sv[1], s.data(), s.size(), MSG_NOSIGNAL) != (ssize_t)s.size())
+        break;
+    shutdown(sv[1], SHUT_WR);
+  });
+  int length = 0;
+  testing::internal::CaptureStderr();
+  char *doc = http_fetch(sv[0], "h", "/", 2, &length);
+  std::string e = testing::internal::GetCapturedStderr();
+  if (err != nullptr) *err = e;
+  peer.join();
+  close(sv[1]);
+  if (doc == nullptr) return std::nullopt;
+  std::string out(doc, (size_t)length);
+  free(doc);
+  return out;
+}
+
+// Receives of at most 1024 bytes with one boundary exactly at cut.
+std::vector<std::string> receives_with_boundary_at(const std::string &s, size_t cut) {
+  std::vector<std::string> out;
+  for (size_t i = 0; i < cut; i += 1024) out.push_back(s.substr(i, std::min<size_t>(1024, cut - i)));
+  for (size_t i = cut; i < s.size(); i += 1024) out.push_back(s.substr(i, 1024));
+  return out;
+}
+
+TEST(Faults, ResponseCutAtEveryByteIsWholeOrRefused) {
+  const std::string doc = sample_doc();
+  for (const std::string &response :
+       {content_length_response(doc), chunked_response(doc, 100)}) {
+    int refused = 0;
+    for (size_t cut = 0; cut <= response.size(); cut++) {
+      std::optional<std::string> got =
+          exchange(receives_with_boundary_at(response.substr(0, cut), cut));
+      if (got.has_value())
+        EXPECT_EQ(*got, doc) << "cut at " << cut;  // never a partial document
+      else
+        refused++;
+    }
+    // Only cuts inside the last few bytes of framing may still succeed.
+    EXPECT_GE(refused, (int)response.size() - 6);
+  }
+}
+
+TEST(Faults, EveryReceiveBoundaryGivesTheSameDocument) {
+  std::string doc = sample_doc();
+  while (doc.size() < 2500) doc += "<!-- padding so the body spans receives -->\r\n";
+  for (const std::string &response :
+       {content_length_response(doc), chunked_response(doc, 100),
+        chunked_response(doc, 1023)}) {
+    for (size_t cut = 1; cut < response.size(); cut++) {
+      std::optional<std::string> got =
+          exchange(receives_with_boundary_at(response, cut));
+      ASSERT_TRUE(got.has_value()) << "boundary at " << cut;
+      ASSERT_EQ(*got, doc) << "boundary at " << cut;
+    }
+  }
+}
+
+// Allocation failure injection: the n-th allocation fails, for every n
+// until a run needs fewer than n.
+long alloc_budget;
+long alloc_count;
+void *failing_malloc(size_t n) {
+  return ++alloc_count == alloc_budget ? nullptr : malloc(n);
+}
+void *failing_realloc(void *p, size_t n) {
+  return ++alloc_count == alloc_budget ? nullptr : realloc(p, n);
+}
+int fatal_count;
+void count_fatal(int) { fatal_count++; }
+
+TEST(Faults, EachAllocationFailingGivesACleanFailure) {
+  std::string doc = sample_doc();
+  // A body of many chunks makes the document grow several times.
+  while (doc.size() < 40000) doc += "<!-- growing -->\n";
+  const std::string response = chunked_response(doc, 512);
+  temp_file conf("URL http://h/\nAPPID k\nLOCATION 1\n");
+  bool completed = false;
+  for (alloc_budget = 1; !completed && alloc_budget < 10000; alloc_budget++) {
+    alloc_count = 0;
+    fatal_count = 0;
+    tavik_malloc = failing_malloc;
+    tavik_realloc = failing_realloc;
+    fatal_hook = count_fatal;
+
+    run_settings s;
+    testing::internal::CaptureStderr();
+    int errors = read_config(conf.path().c_str(), &s);
+    std::string err = testing::internal::GetCapturedStderr();
+    std::string fetch_err;
+    std::optional<std::string> got;
+    weather w{};
+    if (errors == 0 && fatal_count == 0) {
+      got = exchange(receives_with_boundary_at(response, 1000), &fetch_err);
+      err += fetch_err;
+      if (got.has_value()) {
+        testing::internal::CaptureStderr();
+        extract_data(got->data(), (int)got->size(), &s, &w);
+        err += testing::internal::GetCapturedStderr();
+      }
+    }
+    tavik_malloc = malloc;
+    tavik_realloc = realloc;
+    fatal_hook = nullptr;
+    free(s.url);
+    free(s.appid);
+
+    completed = alloc_count < alloc_budget;
+    if (completed) {
+      EXPECT_EQ(err, "");
+      EXPECT_TRUE(w.ok);
+      EXPECT_STREQ(w.city, "Millbrook");
+    } else {
+      // The failed allocation was reported, or it was expat's and the
+      // parse came back not ok.
+      bool reported = err.find("tavik: cannot allocate memory\n") != std::string::npos;
+      EXPECT_TRUE(reported || (got.has_value() && !w.ok))
+          << "allocation " << alloc_budget << ": " << err;
+      if (got.has_value()) {
+        EXPECT_EQ(*got, doc);
+      }
+    }
+  }
+  EXPECT_TRUE(completed);
+  EXPECT_GT(alloc_budget, 5);  // the countdown did reach past the config
+}
+
+int connect_to(int port) {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  a.sin_port = htons((unsigned short)port);
+  EXPECT_EQ(connect(fd, (sockaddr *)&a, sizeof a), 0);
+  return fd;
+}
+
+// The time limit is per wait: a server that keeps dripping bytes more
+// often than the limit is never cut off.
+TEST(Faults, DrippingServerIsNotCutOff) {
+  const std::string response = content_length_response("<current/>");
+  server_script script;
+  for (size_t i = 0; i < 4; i++) script.segments.push_back({response.substr(i, 1), 600});
+  script.segments.push_back({response.substr(4), 0});
+  script_server server(script);
+  int length = 0;
+  testing::internal::CaptureStderr();
+  char *doc = http_fetch(connect_to(server.port()), "h", "/", 1, &length);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  ASSERT_NE(doc, nullptr);
+  EXPECT_EQ(std::string(doc, (size_t)length), "<current/>");
+  free(doc);
+}
+
+TEST(Faults, ServerSilentPastTheLimitIsANetworkReadError) {
+  server_script script;
+  script.segments.push_back({"HTTP/1.1 200 OK\r\nContent-Le", 0});
+  script.silent_ms = 2500;
+  script_server server(script);
+  int length = 0;
+  testing::internal::CaptureStderr();
+  char *doc = http_fetch(connect_to(server.port()), "h", "/", 1, &length);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "tavik: network read error\n");
+  EXPECT_EQ(doc, nullptr);
+}
+
+std::string entity_bomb() {
+  std::string doc = "<?xml version=\"1.0\"?>\n<!DOCTYPE current [\n<!ENTITY e0 \"ha ha ha ha ha ha ha ha\">\n";
+  for (int i = 1; i <= 10; i++) {
+    doc += "<!ENTITY e" + std::to_string(i) + " \"";
+    for (int k = 0; k < 10; k++) doc += "&e" + std::to_string(i - 1) + ";";
+    doc += "\">\n";
+  }
+  return doc + "]>\n<current><city name=\"x\"><laughs>&e10;</laughs></city></current>\n";
+}
+
+TEST(Faults, EntityExpansionBombEndsQuicklyInSmallMemory) {
+  script_server server(reply(content_length_response(entity_bomb())));
+  temp_file conf(config_for_port(server.port()));
+  auto t0 = std::chrono::steady_clock::now();
+  run_result r = run_tavik({"-c", conf.path()});
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(5));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "tavik: error extracting data\n");
+  if (getenv("TAVIK_VALGRIND_LOG_DIR") == nullptr) {
+    EXPECT_LT(r.max_rss_kb, 64 * 1024);
+  }
+}
+
+// Hostile bytes in every text the report prints come out as they came in,
+// within their fields, and the run still ends with a report.
+TEST(Faults, HostileDocumentTextsStayInTheirFields) {
+  std::string big(5000, 'Z');
+  std::string doc = "<current><city name=\"" + big + "%n%s\"><country>" + big +
+                    "</country><sun rise=\"" + big + "\" set=\"%s%s%s\"/></city>"
+                    "<lastupdate value=\"" + big + "\"/><wind><direction code=\"" + big +
+                    "\" name=\"" + big + "\"/></wind><clouds name=\"" + big +
+                    "\"/><precipitation mode=\"" + big + "\"/></current>";
+  script_server server(reply(content_length_response(doc)));
+  temp_file conf(config_for_port(server.port()));
+  run_result r = run_tavik({"-c", conf.path(), "-z"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "tavik: country text truncated\n");
+  EXPECT_EQ(r.out, std::string(99, 'Z') + "@" + std::string(11, 'Z') +
+                       "@0.00@E@0.00@N@" + std::string(10, 'Z') + "@" +
+                       std::string(18, 'Z') + "@%s%s%s@Celsius@0@0@0@0@@0@@km/h@0.0@@0.0@0@" +
+                       std::string(9, 'Z') + "@" + std::string(49, 'Z') + "@0%@" +
+                       std::string(31, 'Z') + "@0@metres@" + std::string(29, 'Z') +
+                       "@-1@mm@" + std::string(10, 'Z') + "@" + std::string(20, 'Z') + "@\n");
+}
+
+}  // namespace
