@@ -1,8 +1,10 @@
 // URL template expansion, URL splitting and the TCP connection.
+#include <sys/types.h>
+#include <netinet/in.h>
 #include <arpa/inet.h>
+#include <arpa/nameser.h>
 #include <ctype.h>
 #include <netdb.h>
-#include <netinet/in.h>
 #include <resolv.h>
 #include <stdio.h>
 #include <stdlib.h>
