@@ -79,22 +79,25 @@ enum copy_result { COPY_DONE, COPY_SHORT, COPY_NO_MEMORY };
 // tells whether the rest of that block ended with LF. On COPY_SHORT,
 // *status holds the reader's result that stopped the pass.
 static copy_result copy_body(document *doc, long long want, long long limit,
-                             char *line, int fd, int timeout,
-                             bool *dropped_lf, int *status) {
+                             int fd, int timeout, bool *dropped_lf,
+                             int *status) {
   long long remaining = want;
   *dropped_lf = false;
   while (remaining > 0) {
-    int n = sock_read_block(line, LINE_BUF_SIZE, fd, timeout);
+    // Blocks never exceed a receive, so none would be cut by the line
+    // buffer: they are copied straight from the reader.
+    const char *block;
+    int n = sock_take_block(&block, fd, timeout);
     if (n <= 0) {
       *status = n;
       return COPY_SHORT;
     }
     int take = (long long)n < remaining ? n : (int)remaining;
     if (!reserve(doc, take, limit)) return COPY_NO_MEMORY;
-    memcpy(doc->data + doc->length, line, (size_t)take);
+    memcpy(doc->data + doc->length, block, (size_t)take);
     doc->length += take;
     remaining -= take;
-    if (take < n) *dropped_lf = line[n - 1] == '\n';
+    if (take < n) *dropped_lf = block[n - 1] == '\n';
   }
   return COPY_DONE;
 }
@@ -132,8 +135,8 @@ static bool read_chunked(document *doc, char *line, int fd, int timeout) {
     }
     bool dropped_lf;
     int status;
-    if (copy_body(doc, size, INT_MAX, line, fd, timeout, &dropped_lf,
-                  &status) != COPY_DONE)
+    if (copy_body(doc, size, INT_MAX, fd, timeout, &dropped_lf, &status) !=
+        COPY_DONE)
       return false;
     // The line end after the data: already gone with the dropped bytes, or
     // still to be read (data ending in LF, or CR LF in a later receive).
@@ -144,8 +147,7 @@ static bool read_chunked(document *doc, char *line, int fd, int timeout) {
   }
 }
 
-static bool read_counted(document *doc, long long size, char *line, int fd,
-                         int timeout) {
+static bool read_counted(document *doc, long long size, int fd, int timeout) {
   if (size < 0) return false;  // no document can be that long
   if (size > INT_MAX) {
     report_error("response body too large");
@@ -153,8 +155,7 @@ static bool read_counted(document *doc, long long size, char *line, int fd,
   }
   bool dropped_lf;
   int status = 0;
-  switch (copy_body(doc, size, size, line, fd, timeout, &dropped_lf,
-                    &status)) {
+  switch (copy_body(doc, size, size, fd, timeout, &dropped_lf, &status)) {
     case COPY_DONE:
       return true;
     case COPY_NO_MEMORY:
@@ -170,17 +171,18 @@ static bool read_counted(document *doc, long long size, char *line, int fd,
   return false;
 }
 
-static bool read_to_close(document *doc, char *line, int fd, int timeout) {
+static bool read_to_close(document *doc, int fd, int timeout) {
   if (!reserve(doc, 0, 0)) return false;
   for (;;) {
-    int n = sock_read_block(line, LINE_BUF_SIZE, fd, timeout);
+    const char *block;
+    int n = sock_take_block(&block, fd, timeout);
     if (n == SOCK_CLOSED) return true;
     if (n <= 0) {
       report_error("network read error");
       return false;
     }
     if (!reserve(doc, n, INT_MAX)) return false;
-    memcpy(doc->data + doc->length, line, (size_t)n);
+    memcpy(doc->data + doc->length, block, (size_t)n);
     doc->length += n;
   }
 }
@@ -262,9 +264,9 @@ static char *fetch(int fd, const char *host, const char *path, int timeout,
   if (chunked)
     ok = read_chunked(&doc, line, fd, timeout);
   else if (content_length != 0)
-    ok = read_counted(&doc, content_length, line, fd, timeout);
+    ok = read_counted(&doc, content_length, fd, timeout);
   else
-    ok = read_to_close(&doc, line, fd, timeout);
+    ok = read_to_close(&doc, fd, timeout);
   if (!ok) {
     free(doc.data);
     return nullptr;

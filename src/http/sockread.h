@@ -30,4 +30,8 @@ int sock_read_line(char *buf, int size, int fd, int timeout);
 // Raw bytes up to the first LF or the end of the current receive.
 int sock_read_block(char *buf, int size, int fd, int timeout);
 
+// The same block without the copy: *block points into sock_buf, valid
+// until the next read. Returns its length, or -2 or -3.
+int sock_take_block(const char **block, int fd, int timeout);
+
 #endif

@@ -8,6 +8,7 @@
 #include <expat_config.h>
 #endif
 #include <expat.h>
+#include <ctype.h>
 #include <stddef.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -81,9 +82,16 @@ static const element_rule elements[] = {
      {TEXT_FIELD("Value", last_update)}},
 };
 
+// Finds the rule for an element name, in any letter case. Documents carry
+// many elements that are not in the table, so the first letter is checked
+// before the full comparison (all the names begin with a letter, for which
+// setting bit 0x20 folds the case exactly).
 static const element_rule *find_element(const char *name) {
+  unsigned char first = (unsigned char)name[0] | 0x20;
   for (const element_rule &e : elements)
-    if (strcasecmp(name, e.name) == 0) return &e;
+    if (((unsigned char)e.name[0] | 0x20) == first &&
+        strcasecmp(name, e.name) == 0)
+      return &e;
   return nullptr;
 }
 
@@ -97,6 +105,37 @@ void copy_field(char *field, size_t size, const char *text, size_t len) {
   field[len] = '\0';
 }
 
+// The -D trace. Element traces and character runs are gathered here and
+// written in large pieces: stderr is unbuffered, and a large document would
+// otherwise cost a system call per element. Anything else this module
+// writes to stderr flushes the trace first, so the order stays as written.
+static char trace_buf[1 << 16];
+static size_t trace_len;
+
+static void trace_flush(void) {
+  if (trace_len > 0) fwrite(trace_buf, 1, trace_len, stderr);
+  trace_len = 0;
+}
+
+static void trace_put(const char *s, size_t n) {
+  if (trace_len + n > sizeof trace_buf) {
+    trace_flush();
+    if (n > sizeof trace_buf) {
+      fwrite(s, 1, n, stderr);
+      return;
+    }
+  }
+  memcpy(trace_buf + trace_len, s, n);
+  trace_len += n;
+}
+
+// "\nHandling <name>\n", or with a slash for an end.
+static void trace_element(const char *open, const char *name) {
+  trace_put(open, strlen(open));
+  trace_put(name, strlen(name));
+  trace_put(">\n", 2);
+}
+
 // A fatal condition of the machine: ends the run, or, when a test hook let
 // fatal_exit return, stops the parser so the parse ends with ok 0.
 static void machine_fatal(void) {
@@ -107,6 +146,7 @@ static void machine_fatal(void) {
 
 // Enters state after checking that the machine is in required.
 static bool push_state(int state, int required) {
+  trace_flush();
   if (stack_depth >= STATE_STACK_SIZE) {
     fputs("Fatal error: stack overflow\n", stderr);
     machine_fatal();
@@ -125,6 +165,7 @@ static bool push_state(int state, int required) {
 
 // Restores the saved state and checks it is the expected one.
 static bool pop_state(int expected) {
+  trace_flush();
   if (stack_depth == 0) {
     fputs("Fatal error: stack underflow!\n", stderr);
     machine_fatal();
@@ -164,7 +205,7 @@ static void XMLCALL start_element(void *data, const XML_Char *name,
                                   const XML_Char **atts) {
   weather *w = (weather *)data;
   if (parse_aborted) return;
-  if (w->settings->debug == 1) fprintf(stderr, "\nHandling <%s>\n", name);
+  if (w->settings->debug == 1) trace_element("\nHandling <", name);
   const element_rule *e = find_element(name);
   if (e == nullptr) return;
   if (e->state == STATE_COUNTRY) {
@@ -181,7 +222,7 @@ static void XMLCALL start_element(void *data, const XML_Char *name,
 static void XMLCALL end_element(void *data, const XML_Char *name) {
   weather *w = (weather *)data;
   if (parse_aborted) return;
-  if (w->settings->debug == 1) fprintf(stderr, "\nHandling </%s>\n", name);
+  if (w->settings->debug == 1) trace_element("\nHandling </", name);
   const element_rule *e = find_element(name);
   if (e == nullptr) return;
   if (e->state == STATE_COUNTRY) {
@@ -194,12 +235,13 @@ static void XMLCALL end_element(void *data, const XML_Char *name) {
 static void XMLCALL character_data(void *data, const XML_Char *s, int len) {
   weather *w = (weather *)data;
   if (parse_aborted) return;
-  if (len >= 2 && w->settings->debug == 1) fwrite(s, 1, (size_t)len, stderr);
+  if (len >= 2 && w->settings->debug == 1) trace_put(s, (size_t)len);
   if (parse_state != STATE_COUNTRY) return;
   unsigned int n = (unsigned int)len;
   if (country_len + n > COUNTRY_TEXT_MAX) {
     n = COUNTRY_TEXT_MAX - country_len;
     if (country_truncated == 0) {
+      trace_flush();
       report_warning("country text truncated");
       country_truncated = 1;
     }
@@ -268,6 +310,69 @@ static void init_record(weather *w, const run_settings *s) {
   w->last_update[0] = '\0';
 }
 
+size_t parse_slice_size = 1 << 20;
+
+// Whether position i of doc lies inside a CDATA section that opened at or
+// after start (earlier sections closed before start: no cut is ever made
+// inside one).
+static bool inside_cdata(const char *doc, size_t start, size_t i) {
+  static const char open[] = "<![CDATA[";
+  const char *p = doc + start, *end = doc + i;
+  bool inside = false;
+  while (p < end) {
+    const char *o = (const char *)memmem(p, (size_t)(end - p), open, 9);
+    if (o == nullptr) break;
+    const char *c = (const char *)memmem(o + 9, (size_t)(end - o - 9), "]]>", 3);
+    if (c == nullptr) {
+      inside = true;
+      break;
+    }
+    p = c + 3;
+  }
+  return inside;
+}
+
+// A place at or after from where a slice may end: just before a "<" that
+// begins an element tag, outside CDATA. Character data never runs across
+// such a "<", so the slices give exactly the callbacks one call would.
+// Returns length when there is none.
+static size_t next_cut(const char *doc, size_t start, size_t from,
+                       size_t length) {
+  size_t pos = from;
+  while (pos < length) {
+    const char *lt = (const char *)memchr(doc + pos, '<', length - pos);
+    if (lt == nullptr || lt + 1 >= doc + length) return length;
+    unsigned char c = (unsigned char)lt[1];
+    size_t i = (size_t)(lt - doc);
+    if ((isalpha(c) || c == '_' || c == ':' || c == '/') &&
+        !inside_cdata(doc, start, i))
+      return i;
+    pos = i + 1;
+  }
+  return length;
+}
+
+// Runs the parser over the whole document. A weather document of a few
+// kilobytes goes to expat in one call. A large one goes in slices of about
+// parse_slice_size bytes that end where a tag begins: expat copies whatever
+// it is handed into a buffer of its own, and a single call would double
+// the memory the document takes, while the slices give the same callbacks
+// in the same order with the same character runs. Every slice but the last
+// also costs expat a pass to count lines, so the last one takes up to half
+// of the document: the copy then stays within half the document's size.
+static bool parse_document(XML_Parser p, const char *doc, int length) {
+  size_t len = (size_t)length, start = 0;
+  size_t last = len / 2 > parse_slice_size ? len / 2 : parse_slice_size;
+  while (len - start > last) {
+    size_t cut = next_cut(doc, start, start + parse_slice_size, len);
+    if (cut >= len) break;
+    if (XML_Parse(p, doc + start, (int)(cut - start), 0) != XML_STATUS_OK)
+      return false;
+    start = cut;
+  }
+  return XML_Parse(p, doc + start, (int)(len - start), 1) == XML_STATUS_OK;
+}
+
 void extract_data(const char *doc, int length, const run_settings *s,
                   weather *w) {
   init_record(w, s);
@@ -285,8 +390,9 @@ void extract_data(const char *doc, int length, const run_settings *s,
   stack_depth = 0;
   parse_aborted = 0;
   active_parser = p;
-  enum XML_Status status = XML_Parse(p, doc, length, 1);
+  bool parsed = parse_document(p, doc, length);
+  trace_flush();
   active_parser = nullptr;
   XML_ParserFree(p);
-  if (status == XML_STATUS_OK && !parse_aborted) w->ok = 1;
+  if (parsed && !parse_aborted) w->ok = 1;
 }

@@ -35,6 +35,10 @@ enum { STATE_STACK_SIZE = 9, COUNTRY_TEXT_MAX = 200 };
 void extract_data(const char *doc, int length, const run_settings *s,
                   weather *w);
 
+// Documents longer than this go to expat in slices that end where a tag
+// begins (see parse_document); tests lower it to exercise the slicing.
+extern size_t parse_slice_size;
+
 // Copies text into a field of size bytes, cutting it to at most size - 1
 // bytes without splitting a UTF-8 character.
 void copy_field(char *field, size_t size, const char *text, size_t len);

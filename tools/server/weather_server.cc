@@ -100,10 +100,16 @@ int main(int argc, char **argv) {
   if (optind != argc) usage();
   signal(SIGPIPE, SIG_IGN);
 
-  std::string file_body;
-  if (file != nullptr && !read_file(file, &file_body)) {
-    fprintf(stderr, "weather-server: cannot read %s\n", file);
-    return 1;
+  // A file is framed once, so that serving it costs no more than sending.
+  std::string file_response;
+  if (file != nullptr) {
+    std::string body;
+    if (!read_file(file, &body)) {
+      fprintf(stderr, "weather-server: cannot read %s\n", file);
+      return 1;
+    }
+    file_response = chunk > 0 ? chunked_response(body, (size_t)chunk)
+                              : content_length_response(body);
   }
 
   int lfd = socket(AF_INET, SOCK_STREAM, 0);
@@ -141,15 +147,15 @@ int main(int argc, char **argv) {
     std::string target = read_request(fd);
     std::string body;
     bool found = true;
-    if (file != nullptr) {
-      body = file_body;
-    } else {
+    if (file == nullptr) {
       std::string id = query_value(target, "id");
       found = !id.empty() &&
               sample_document(strtol(id.c_str(), nullptr, 10),
                               query_value(target, "units"), &body);
     }
-    if (!found) {
+    if (file != nullptr) {
+      send_all(fd, file_response);
+    } else if (!found) {
       std::string msg = std::string("unknown location; try ") +
                         sample_locations() + "\n";
       send_all(fd, "HTTP/1.1 404 Not Found\r\nContent-Type: text/plain\r\n"

@@ -1,0 +1,113 @@
+// Micro-benchmarks of the hot paths: the socket reader's lines and blocks,
+// the whole exchange over a socket pair, and the document parse.
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <string>
+#include <thread>
+
+#include "http/exchange.h"
+#include "http/sockread.h"
+#include "parse/extract.h"
+
+namespace {
+
+std::string lines_of(size_t total, size_t line) {
+  std::string s;
+  while (s.size() < total) s += std::string(line - 2, 'x') + "\r\n";
+  return s;
+}
+
+// Feeds bytes into one end of a stream pair from a thread while the
+// benchmark reads the other.
+struct feeder {
+  int fds[2];
+  std::thread t;
+  explicit feeder(const std::string &bytes) {
+    socketpair(AF_UNIX, SOCK_STREAM, 0, fds);
+    t = std::thread([this, &bytes] {
+      size_t off = 0;
+      while (off < bytes.size()) {
+        ssize_t n = write(fds[1], bytes.data() + off, bytes.size() - off);
+        if (n <= 0) break;
+        off += (size_t)n;
+      }
+      shutdown(fds[1], SHUT_WR);
+    });
+  }
+  ~feeder() {
+    t.join();
+    close(fds[0]);
+    close(fds[1]);
+  }
+};
+
+void BM_ReadLines(benchmark::State &state) {
+  const std::string bytes = lines_of(1 << 20, (size_t)state.range(0));
+  char buf[2000];
+  for (auto _ : state) {
+    feeder f(bytes);
+    sock_reset();
+    while (sock_read_line(buf, sizeof buf, f.fds[0], 30) > 0) {
+    }
+  }
+  state.SetBytesProcessed((int64_t)state.iterations() * (int64_t)bytes.size());
+}
+BENCHMARK(BM_ReadLines)->Arg(40)->Arg(400);
+
+void BM_ReadBlocks(benchmark::State &state) {
+  const std::string bytes = lines_of(1 << 20, (size_t)state.range(0));
+  char buf[2000];
+  for (auto _ : state) {
+    feeder f(bytes);
+    sock_reset();
+    while (sock_read_block(buf, sizeof buf, f.fds[0], 30) > 0) {
+    }
+  }
+  state.SetBytesProcessed((int64_t)state.iterations() * (int64_t)bytes.size());
+}
+BENCHMARK(BM_ReadBlocks)->Arg(40)->Arg(400);
+
+std::string document(size_t size) {
+  std::string doc = "<current><city name=\"x\"><country>NZ</country></city>";
+  while (doc.size() < size)
+    doc += "<station id=\"1\"><note>Light rain easing through the afternoon.</note></station>\n";
+  return doc + "</current>";
+}
+
+void BM_ExchangeChunked(benchmark::State &state) {
+  const std::string doc = document(1 << 20);
+  std::string response = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
+  for (size_t i = 0; i < doc.size(); i += 1024) {
+    std::string piece = doc.substr(i, 1024);
+    char size[16];
+    snprintf(size, sizeof size, "%zx\r\n", piece.size());
+    response += size + piece + "\r\n";
+  }
+  response += "0\r\n\r\n";
+  for (auto _ : state) {
+    feeder f(response);
+    int length;
+    char *body = http_fetch(dup(f.fds[0]), "h", "/", 30, &length);
+    benchmark::DoNotOptimize(body);
+    free(body);
+  }
+  state.SetBytesProcessed((int64_t)state.iterations() * (int64_t)response.size());
+}
+BENCHMARK(BM_ExchangeChunked);
+
+void BM_ExtractData(benchmark::State &state) {
+  const std::string doc = document((size_t)state.range(0));
+  run_settings s{};
+  weather w;
+  for (auto _ : state) {
+    extract_data(doc.data(), (int)doc.size(), &s, &w);
+    benchmark::DoNotOptimize(w.ok);
+  }
+  state.SetBytesProcessed((int64_t)state.iterations() * (int64_t)doc.size());
+}
+BENCHMARK(BM_ExtractData)->Arg(1500)->Arg(1 << 20);
+
+}  // namespace
