@@ -41,6 +41,16 @@ TEST(Options, HelpGoesToStderrWithStatusZero) {
   }
 }
 
+TEST(Options, NoArgumentsAtAllStillNamesTheProgram) {
+  run_result r = run_tavik_argv({});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err,
+            "tavik: config: cannot open configuration file "
+            "/usr/local/etc/tavik.conf\n"
+            "tavik: 1 configuration error\n");
+}
+
 TEST(Options, ProgramNameIsLowerCasedLastPathComponent) {
   EXPECT_EQ(run_tavik({"-h"}, "/some/path/TAVIK").err, help_for("tavik"));
   EXPECT_EQ(run_tavik({"-h"}, "WeaTher").err, help_for("weather"));
@@ -48,6 +58,9 @@ TEST(Options, ProgramNameIsLowerCasedLastPathComponent) {
             "tavik: invalid flag -x\n");
   // Bytes with the high bit set are not folded.
   EXPECT_EQ(run_tavik({"-x"}, "./\xC3\x84X").err, "\xC3\x84x: invalid flag -x\n");
+  // Nothing to derive a name from.
+  EXPECT_EQ(run_tavik({"-x"}, "").err, "tavik: invalid flag -x\n");
+  EXPECT_EQ(run_tavik({"-x"}, "/usr/bin/").err, "tavik: invalid flag -x\n");
 }
 
 struct option_case {

@@ -14,12 +14,13 @@ void *(*tavik_malloc)(size_t) = malloc;
 void *(*tavik_realloc)(void *, size_t) = realloc;
 
 void set_program_name(char *argv0) {
-  if (argv0 == nullptr) {
-    program_name = "tavik";
-    return;
-  }
+  program_name = "tavik";
+  if (argv0 == nullptr) return;
   char *slash = strrchr(argv0, '/');
   char *name = slash ? slash + 1 : argv0;
+  // Linux hands a program started without any arguments an empty argv[0]:
+  // that, like a path ending in "/", leaves no name to derive.
+  if (*name == '\0') return;
   for (unsigned char *p = (unsigned char *)name; *p; p++)
     if (*p < 0x80) *p = (unsigned char)tolower(*p);
   program_name = name;

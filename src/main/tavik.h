@@ -28,7 +28,8 @@ extern run_settings settings;
 extern const char *program_name;
 
 // Derives program_name from argv[0]: last path component, folded to lower
-// case in place. A missing argv[0] gives "tavik".
+// case in place. A missing argv[0], or one without a last component, gives
+// "tavik".
 void set_program_name(char *argv0);
 
 // "program: message\n" on stderr; the caller decides what happens next.

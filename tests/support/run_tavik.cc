@@ -18,6 +18,15 @@ extern char **environ;
 
 run_result run_tavik(const std::vector<std::string> &args,
                      const std::string &argv0) {
+  std::vector<std::string> argv = {argv0};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return run_tavik_argv(argv);
+}
+
+run_result run_tavik_argv(const std::vector<std::string> &given) {
+  const std::string argv0 = given.empty() ? "tavik" : given[0];
+  const std::vector<std::string> args(given.begin() + (given.empty() ? 0 : 1),
+                                      given.end());
   int out_pipe[2], err_pipe[2];
   if (pipe(out_pipe) < 0 || pipe(err_pipe) < 0)
     throw std::runtime_error("pipe");
@@ -51,9 +60,9 @@ run_result run_tavik(const std::vector<std::string> &args,
              "--errors-for-leak-kinds=definite", "--track-origins=yes",
              std::string("--log-file=") + vg_logs + "/%p.log", program};
   } else {
-    words = {argv0};
+    words = given;
   }
-  words.insert(words.end(), args.begin(), args.end());
+  if (vg_logs != nullptr) words.insert(words.end(), args.begin(), args.end());
   std::vector<char *> argv;
   for (std::string &w : words) argv.push_back(&w[0]);
   argv.push_back(nullptr);

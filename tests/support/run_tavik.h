@@ -18,6 +18,10 @@ struct run_result {
 run_result run_tavik(const std::vector<std::string> &args,
                      const std::string &argv0 = "tavik");
 
+// Runs tavik with exactly this argument vector, which may be empty (no
+// argv[0] at all).
+run_result run_tavik_argv(const std::vector<std::string> &argv);
+
 // A file in a fresh temporary directory, removed with the object.
 class temp_file {
  public:
