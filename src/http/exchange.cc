@@ -37,7 +37,7 @@ void sock_send_line(const char *text, int fd) {
 }
 
 // The document under construction. Its capacity grows geometrically as
-// bytes arrive, never past what the current pass declared, so a body of many
+// bytes arrive (never past a declared Content-Length), so a body of many
 // small chunks is not copied over and over and a hostile length costs
 // nothing until its bytes come. What is handed out is trimmed to the length.
 struct document {

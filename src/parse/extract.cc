@@ -146,13 +146,14 @@ static void machine_fatal(void) {
 
 // Enters state after checking that the machine is in required.
 static bool push_state(int state, int required) {
-  trace_flush();
   if (stack_depth >= STATE_STACK_SIZE) {
+    trace_flush();
     fputs("Fatal error: stack overflow\n", stderr);
     machine_fatal();
     return false;
   }
   if (parse_state != required) {
+    trace_flush();
     report_error("fatal - moving from state %d, not %d", parse_state,
                  required);
     machine_fatal();
@@ -165,14 +166,15 @@ static bool push_state(int state, int required) {
 
 // Restores the saved state and checks it is the expected one.
 static bool pop_state(int expected) {
-  trace_flush();
   if (stack_depth == 0) {
+    trace_flush();
     fputs("Fatal error: stack underflow!\n", stderr);
     machine_fatal();
     return false;
   }
   parse_state = state_stack[--stack_depth];
   if (parse_state != expected) {
+    trace_flush();
     report_error("fatal - unstacked state %d, expected %d", parse_state,
                  expected);
     machine_fatal();
