@@ -105,26 +105,38 @@ int sock_read_line(char *buf, int size, int fd, int timeout) {
   }
 }
 
-int sock_take_block(const char **block, int fd, int timeout) {
+int sock_take(const char **span, int max, int fd, int timeout) {
   int r = ensure_byte(fd, timeout);
   if (r != 0) return r;
-  // The block runs to the first LF or the end of this receive.
-  const char *start = sock_buf + sock_pos;
-  const char *lf = (const char *)memchr(start, '\n', (size_t)sock_avail);
-  int take = lf ? (int)(lf - start) + 1 : sock_avail;
+  int take = sock_avail < max ? sock_avail : max;
+  *span = sock_buf + sock_pos;
   sock_pos += take;
   sock_avail -= take;
-  *block = start;
   return take;
 }
 
+bool sock_drop_to_line_end(void) {
+  if (sock_avail <= 0) return false;
+  const char *start = sock_buf + sock_pos;
+  const char *lf = (const char *)memchr(start, '\n', (size_t)sock_avail);
+  int drop = lf ? (int)(lf - start) + 1 : sock_avail;
+  sock_pos += drop;
+  sock_avail -= drop;
+  return lf != nullptr;
+}
+
 int sock_read_block(char *buf, int size, int fd, int timeout) {
-  const char *block;
-  int take = sock_take_block(&block, fd, timeout);
-  if (take < 0) return take;
-  // Of the block, at most size - 1 bytes are stored; the rest is dropped.
+  int r = ensure_byte(fd, timeout);
+  if (r != 0) return r;
+  // The block runs to the first LF or the end of this receive; of it, at
+  // most size - 1 bytes are stored and the rest is dropped.
+  const char *start = sock_buf + sock_pos;
+  const char *lf = (const char *)memchr(start, '\n', (size_t)sock_avail);
+  int take = lf ? (int)(lf - start) + 1 : sock_avail;
   int stored = take < size - 1 ? take : size - 1;
-  memcpy(buf, block, (size_t)stored);
+  memcpy(buf, start, (size_t)stored);
   buf[stored] = '\0';
+  sock_pos += take;
+  sock_avail -= take;
   return stored == size - 1 ? SOCK_FULL : stored;
 }

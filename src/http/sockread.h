@@ -30,8 +30,14 @@ int sock_read_line(char *buf, int size, int fd, int timeout);
 // Raw bytes up to the first LF or the end of the current receive.
 int sock_read_block(char *buf, int size, int fd, int timeout);
 
-// The same block without the copy: *block points into sock_buf, valid
-// until the next read. Returns its length, or -2 or -3.
-int sock_take_block(const char **block, int fd, int timeout);
+// Up to max raw bytes of the current receive (waiting for one when none is
+// buffered), without regard to line ends: *span points into sock_buf.
+// Returns the count, or -2 or -3. Reading a body this way and then calling
+// sock_drop_to_line_end gives what reading it block by block gives.
+int sock_take(const char **span, int max, int fd, int timeout);
+
+// Drops the buffered bytes up to and including the next LF, or all of
+// them when there is none. Returns whether an LF ended what was dropped.
+bool sock_drop_to_line_end(void);
 
 #endif
