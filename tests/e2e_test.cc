@@ -154,6 +154,14 @@ TEST(EndToEnd, RetrievalFailuresEndWithFailedToGetWeather) {
   }
 }
 
+TEST(EndToEnd, ReportThatCannotBeWrittenIsAFailure) {
+  script_server server(reply(content_length_response(sample(3003))));
+  temp_file conf(config_for_port(server.port()));
+  run_result r = run_tavik_argv({"tavik", "-c", conf.path()}, "/dev/full");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "tavik: cannot write the report to standard output\n");
+}
+
 // The server paces its bytes so that a CR LF pair and a chunk straddle the
 // client's receives.
 TEST(EndToEnd, PacedServerStillGivesTheWholeDocument) {

@@ -62,5 +62,11 @@ int main(int argc, char **argv) {
   }
   massage_weather(&settings, &w);
   print_weather(&settings, &w);
+  // A report that could not be written (a full disk, a closed descriptor)
+  // is a failure, not a success.
+  if (fflush(stdout) != 0 || ferror(stdout)) {
+    report_error("cannot write the report to standard output");
+    return 1;
+  }
   return 0;
 }

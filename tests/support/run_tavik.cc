@@ -23,7 +23,8 @@ run_result run_tavik(const std::vector<std::string> &args,
   return run_tavik_argv(argv);
 }
 
-run_result run_tavik_argv(const std::vector<std::string> &given) {
+run_result run_tavik_argv(const std::vector<std::string> &given,
+                          const char *stdout_path) {
   const std::string argv0 = given.empty() ? "tavik" : given[0];
   const std::vector<std::string> args(given.begin() + (given.empty() ? 0 : 1),
                                       given.end());
@@ -33,7 +34,10 @@ run_result run_tavik_argv(const std::vector<std::string> &given) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, out_pipe[1], 1);
+  if (stdout_path != nullptr)
+    posix_spawn_file_actions_addopen(&actions, 1, stdout_path, O_WRONLY, 0);
+  else
+    posix_spawn_file_actions_adddup2(&actions, out_pipe[1], 1);
   posix_spawn_file_actions_adddup2(&actions, err_pipe[1], 2);
   posix_spawn_file_actions_addclose(&actions, out_pipe[0]);
   posix_spawn_file_actions_addclose(&actions, err_pipe[0]);

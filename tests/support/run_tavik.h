@@ -19,8 +19,10 @@ run_result run_tavik(const std::vector<std::string> &args,
                      const std::string &argv0 = "tavik");
 
 // Runs tavik with exactly this argument vector, which may be empty (no
-// argv[0] at all).
-run_result run_tavik_argv(const std::vector<std::string> &argv);
+// argv[0] at all). With stdout_path, standard output goes to that file
+// instead of being collected.
+run_result run_tavik_argv(const std::vector<std::string> &argv,
+                          const char *stdout_path = nullptr);
 
 // A file in a fresh temporary directory, removed with the object.
 class temp_file {
