@@ -12,47 +12,14 @@
 
 #include "http/exchange.h"
 #include "http/sockread.h"
+#include "peer.h"
 
 namespace {
 
-struct fetch_outcome {
-  std::optional<std::string> doc;
-  std::string err;
-  std::string request;
-  bool fd_closed = false;
-};
-
-// Runs the exchange against a peer that has already sent segments (each
-// one receive) and then closed, or stayed open when keep_open.
+// The exchange against segments, each one receive.
 fetch_outcome fetch(const std::vector<std::string> &segments,
                     bool keep_open = false, const char *path = "/q?id=1") {
-  int sv[2];
-  EXPECT_EQ(socketpair(AF_UNIX, SOCK_SEQPACKET, 0, sv), 0);
-  // The peer writes from a thread of its own: many small segments would
-  // fill the socket's buffer before the exchange starts reading.
-  std::thread peer([&] {
-    for (const std::string &s : segments)
-      if (send(sv[1], s.data(), s.size(), MSG_NOSIGNAL) != (ssize_t)s.size())
-        break;
-    if (!keep_open) shutdown(sv[1], SHUT_WR);
-  });
-  fetch_outcome o;
-  int length = -1;
-  testing::internal::CaptureStderr();
-  char *doc = http_fetch(sv[0], "wx.example", path, 1, &length);
-  o.err = testing::internal::GetCapturedStderr();
-  if (doc != nullptr) {
-    o.doc = std::string(doc, (size_t)length);
-    free(doc);
-  }
-  o.fd_closed = fcntl(sv[0], F_GETFD) < 0;
-  peer.join();
-  static char buf[1 << 16];
-  ssize_t n;
-  while ((n = recv(sv[1], buf, sizeof buf, MSG_DONTWAIT)) > 0)
-    o.request.append(buf, (size_t)n);
-  close(sv[1]);
-  return o;
+  return fetch_from_segments(segments, keep_open, path);
 }
 
 std::vector<std::string> split_every(const std::string &s, size_t n) {

@@ -16,6 +16,7 @@
 #include "config/config.h"
 #include "http/exchange.h"
 #include "parse/extract.h"
+#include "peer.h"
 #include "report/report.h"
 #include "run_tavik.h"
 #include "sample_docs.h"
@@ -29,37 +30,12 @@ std::string sample_doc() {
   return doc;
 }
 
-// The exchange against a peer that sends segments (each one receive) from
-// a thread, then closes.
+// The document the exchange hands on, if any; its diagnostics in *err.
 std::optional<std::string> exchange(const std::vector<std::string> &segments,
                                     std::string *err = nullptr) {
-  int sv[2];
-  EXPECT_EQ(socketpair(AF_UNIX, SOCK_SEQPACKET, 0, sv), 0);
-  std::thread peer([&] {
-    for (const std::string &s : segments)
-      if (send(sv[1], s.data(), s.size(), MSG_NOSIGNAL) != (ssize_t)s.size())
-        break;
-    shutdown(sv[1], SHUT_WR);
-  });
-  int length = 0;
-  testing::internal::CaptureStderr();
-  char *doc = http_fetch(sv[0], "h", "/", 2, &length);
-  std::string e = testing::internal::GetCapturedStderr();
-  if (err != nullptr) *err = e;
-  peer.join();
-  close(sv[1]);
-  if (doc == nullptr) return std::nullopt;
-  std::string out(doc, (size_t)length);
-  free(doc);
-  return out;
-}
-
-// Receives of at most 1024 bytes with one boundary exactly at cut.
-std::vector<std::string> receives_with_boundary_at(const std::string &s, size_t cut) {
-  std::vector<std::string> out;
-  for (size_t i = 0; i < cut; i += 1024) out.push_back(s.substr(i, std::min<size_t>(1024, cut - i)));
-  for (size_t i = cut; i < s.size(); i += 1024) out.push_back(s.substr(i, 1024));
-  return out;
+  fetch_outcome o = fetch_from_segments(segments, false, "/", 2);
+  if (err != nullptr) *err = o.err;
+  return o.doc;
 }
 
 TEST(Faults, ResponseCutAtEveryByteIsWholeOrRefused) {
@@ -162,16 +138,6 @@ TEST(Faults, EachAllocationFailingGivesACleanFailure) {
   }
   EXPECT_TRUE(completed);
   EXPECT_GT(alloc_budget, 5);  // the countdown did reach past the config
-}
-
-int connect_to(int port) {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  a.sin_port = htons((unsigned short)port);
-  EXPECT_EQ(connect(fd, (sockaddr *)&a, sizeof a), 0);
-  return fd;
 }
 
 // The time limit is per wait: a server that keeps dripping bytes more

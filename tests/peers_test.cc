@@ -17,7 +17,9 @@
 #include <thread>
 #include <vector>
 
+#include "peer.h"
 #include "run_tavik.h"
+#include "samples.h"
 #include "sample_docs.h"
 
 extern char **environ;
@@ -37,29 +39,6 @@ std::string find_program(const char *name) {
     start = end + 1;
   }
   return "";
-}
-
-bool port_accepts(int port) {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  a.sin_port = htons((unsigned short)port);
-  bool ok = connect(fd, (sockaddr *)&a, sizeof a) == 0;
-  close(fd);
-  return ok;
-}
-
-int free_port() {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(fd, (sockaddr *)&a, sizeof a);
-  socklen_t len = sizeof a;
-  getsockname(fd, (sockaddr *)&a, &len);
-  close(fd);
-  return ntohs(a.sin_port);
 }
 
 // A server process, stopped and reaped with the object.
@@ -108,22 +87,6 @@ struct peer_process {
   }
 };
 
-const char kReport[] =
-    "City:\t\tMillbrook (US)\n"
-    "Longitude:\t89.65W\n"
-    "Latitude:\t39.80N\n"
-    "Sunrise:\t2026-12-10T13:02:44\n"
-    "Sunset\t\t2026-12-10T22:31:09\n"
-    "Temperature:\t3 Celsius (min 1, max 6)\n"
-    "Humidity:\t64%\n"
-    "Pressure:\t1021 mbar\n"
-    "Wind:\t\t9.4 km/h (Light breeze)\n"
-    "Wind direction:\t250 (WSW) (West-southwest)\n"
-    "Clouds:\t\t75% (broken clouds)\n"
-    "Visibility:\t16093 metres\n"
-    "Precipitation:\train 2 mm\n"
-    "Last update:\t2026-12-10T05:25:00\n";
-
 std::string document() {
   std::string doc;
   EXPECT_TRUE(sample_document(3003, "metric", &doc));
@@ -138,7 +101,7 @@ void check_runs(int port, const std::string &doc) {
                  "/current.xml?id=$l\nAPPID k\nLOCATION 3003\n");
   run_result r = run_tavik({"-c", conf.path(), "-D"});
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out, "Raw XML data:\n" + doc + "\n" + kReport);
+  EXPECT_EQ(r.out, "Raw XML data:\n" + doc + "\n" + kMillbrookReport);
 }
 
 TEST(RealPeers, NginxStaticFileWithContentLength) {

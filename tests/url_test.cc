@@ -9,6 +9,7 @@
 
 #include "http/exchange.h"
 #include "http/url.h"
+#include "peer.h"
 #include "run_tavik.h"
 #include "script_server.h"
 
@@ -86,30 +87,6 @@ TEST(SplitUrl, ControlBytesAreFound) {
     EXPECT_TRUE(has_control_byte(bad)) << bad;
 }
 
-// A port that nothing listens on: bind one, then let it go.
-int free_port() {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(fd, (sockaddr *)&a, sizeof a);
-  socklen_t len = sizeof a;
-  getsockname(fd, (sockaddr *)&a, &len);
-  close(fd);
-  return ntohs(a.sin_port);
-}
-
-bool port_80_listens() {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  a.sin_port = htons(80);
-  bool ok = connect(fd, (sockaddr *)&a, sizeof a) == 0;
-  close(fd);
-  return ok;
-}
-
 struct connect_case {
   std::string url;
   std::string err;
@@ -128,7 +105,7 @@ TEST(Connection, FailuresAreReportedThenRetrievalFails) {
       {"http:///data", "tavik: cannot get address for lookup host ''\n"},
       {"http://h/?$a", "tavik: URL contains a control character\n"},
   };
-  if (!port_80_listens())
+  if (!port_accepts(80))
     cases.push_back({"http://127.0.0.1/x",
                      "tavik: cannot connect to server '127.0.0.1'\n"});
   for (const connect_case &c : cases) {
