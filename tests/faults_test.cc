@@ -138,6 +138,7 @@ TEST(Faults, EachAllocationFailingGivesACleanFailure) {
   }
   EXPECT_TRUE(completed);
   EXPECT_GT(alloc_budget, 5);  // the countdown did reach past the config
+  RecordProperty("allocations_counted_down", (int)alloc_budget);
 }
 
 // The time limit is per wait: a server that keeps dripping bytes more
