@@ -332,3 +332,25 @@ TEST(Extract, SlicedParseMatchesTheSingleCall) {
 }
 
 }  // namespace
+
+namespace {
+
+// A long CDATA section full of tag-like text must not make the search for
+// slice ends go back over the section for every "<" in it.
+TEST(Extract, SlicingStaysLinearInsideLongCdata) {
+  std::string cdata;
+  while (cdata.size() < 400000) cdata += "<a>";
+  const std::string doc = "<current><city><country>NZ</country></city><x><![CDATA[" +
+                          cdata + "]]></x><y/></current>";
+  const size_t saved = parse_slice_size;
+  parse_slice_size = 1000;
+  auto t0 = std::chrono::steady_clock::now();
+  parsed p = parse(doc);
+  auto elapsed = std::chrono::steady_clock::now() - t0;
+  parse_slice_size = saved;
+  EXPECT_EQ(p.w.ok, 1);
+  EXPECT_STREQ(p.w.country, "NZ");
+  EXPECT_LT(elapsed, std::chrono::seconds(2));
+}
+
+}  // namespace

@@ -314,42 +314,40 @@ static void init_record(weather *w, const run_settings *s) {
 
 size_t parse_slice_size = 1 << 20;
 
-// Whether position i of doc lies inside a CDATA section that opened at or
-// after start (earlier sections closed before start: no cut is ever made
-// inside one).
-static bool inside_cdata(const char *doc, size_t start, size_t i) {
-  static const char open[] = "<![CDATA[";
-  const char *p = doc + start, *end = doc + i;
-  bool inside = false;
-  while (p < end) {
-    const char *o = (const char *)memmem(p, (size_t)(end - p), open, 9);
-    if (o == nullptr) break;
-    const char *c = (const char *)memmem(o + 9, (size_t)(end - o - 9), "]]>", 3);
-    if (c == nullptr) {
-      inside = true;
-      break;
-    }
-    p = c + 3;
-  }
-  return inside;
+// The end of the CDATA section that opens at o: the position after its
+// "]]>", or length when it never closes.
+static size_t cdata_end(const char *doc, size_t o, size_t length) {
+  const char *c = (const char *)memmem(doc + o + 9, length - o - 9, "]]>", 3);
+  return c ? (size_t)(c - doc) + 3 : length;
 }
 
 // A place at or after from where a slice may end: just before a "<" that
 // begins an element tag, outside CDATA. Character data never runs across
 // such a "<", so the slices give exactly the callbacks one call would.
-// Returns length when there is none.
+// The text since start (the last cut, never inside CDATA) is read once to
+// learn whether from lies in a CDATA section; sections met later are
+// skipped whole. Returns length when there is no such place.
 static size_t next_cut(const char *doc, size_t start, size_t from,
                        size_t length) {
-  size_t pos = from;
+  static const char open[] = "<![CDATA[";
+  size_t pos = start;
+  size_t window = from + 8 < length ? from + 8 : length;  // openers before from
+  while (pos < from) {
+    const char *o = (const char *)memmem(doc + pos, window - pos, open, 9);
+    if (o == nullptr) break;
+    pos = cdata_end(doc, (size_t)(o - doc), length);
+  }
+  if (pos < from) pos = from;
   while (pos < length) {
     const char *lt = (const char *)memchr(doc + pos, '<', length - pos);
     if (lt == nullptr || lt + 1 >= doc + length) return length;
-    unsigned char c = (unsigned char)lt[1];
     size_t i = (size_t)(lt - doc);
-    if ((isalpha(c) || c == '_' || c == ':' || c == '/') &&
-        !inside_cdata(doc, start, i))
-      return i;
-    pos = i + 1;
+    unsigned char c = (unsigned char)lt[1];
+    if (isalpha(c) || c == '_' || c == ':' || c == '/') return i;
+    if (length - i >= 9 && memcmp(lt, open, 9) == 0)
+      pos = cdata_end(doc, i, length);
+    else
+      pos = i + 1;
   }
   return length;
 }
