@@ -20,6 +20,7 @@
 #include "report/report.h"
 #include "run_tavik.h"
 #include "sample_docs.h"
+#include "samples.h"
 #include "script_server.h"
 
 namespace {
@@ -170,18 +171,8 @@ TEST(Faults, ServerSilentPastTheLimitIsANetworkReadError) {
   EXPECT_EQ(doc, nullptr);
 }
 
-std::string entity_bomb() {
-  std::string doc = "<?xml version=\"1.0\"?>\n<!DOCTYPE current [\n<!ENTITY e0 \"ha ha ha ha ha ha ha ha\">\n";
-  for (int i = 1; i <= 10; i++) {
-    doc += "<!ENTITY e" + std::to_string(i) + " \"";
-    for (int k = 0; k < 10; k++) doc += "&e" + std::to_string(i - 1) + ";";
-    doc += "\">\n";
-  }
-  return doc + "]>\n<current><city name=\"x\"><laughs>&e10;</laughs></city></current>\n";
-}
-
 TEST(Faults, EntityExpansionBombEndsQuicklyInSmallMemory) {
-  script_server server(reply(content_length_response(entity_bomb())));
+  script_server server(reply(content_length_response(entity_bomb_document())));
   temp_file conf(config_for_port(server.port()));
   auto t0 = std::chrono::steady_clock::now();
   run_result r = run_tavik({"-c", conf.path()});

@@ -116,7 +116,7 @@ TEST(Normalise, ConvertsExactly) {
   const struct {
     float speed;
     float kmh;
-  } speeds[] = {{10, 36}, {4.1f, 4.1f * 3600.0f / 1000.0f}, {0, 0}, {-2.5f, -9}};
+  } speeds[] = {{10, 36}, {4.1f, 14.76f}, {0, 0}, {-2.5f, -9}};
   for (const auto &c : speeds) {
     weather w = example();
     w.wind_speed = c.speed;

@@ -25,9 +25,6 @@ run_result run_tavik(const std::vector<std::string> &args,
 
 run_result run_tavik_argv(const std::vector<std::string> &given,
                           const char *stdout_path) {
-  const std::string argv0 = given.empty() ? "tavik" : given[0];
-  const std::vector<std::string> args(given.begin() + (given.empty() ? 0 : 1),
-                                      given.end());
   int out_pipe[2], err_pipe[2];
   if (pipe(out_pipe) < 0 || pipe(err_pipe) < 0)
     throw std::runtime_error("pipe");
@@ -44,9 +41,8 @@ run_result run_tavik_argv(const std::vector<std::string> &given,
   posix_spawn_file_actions_addclose(&actions, out_pipe[1]);
   posix_spawn_file_actions_addclose(&actions, err_pipe[1]);
 
-  std::vector<std::string> words;
-  std::string program = TAVIK_BINARY;
-  std::string link_dir;
+  std::vector<std::string> words = given;
+  std::string program, link_dir;
   const char *vg_logs = getenv("TAVIK_VALGRIND_LOG_DIR");
   if (vg_logs != nullptr) {
     // valgrind names the program by its path, so the path ends in the
@@ -54,8 +50,8 @@ run_result run_tavik_argv(const std::vector<std::string> &given,
     char tmpl[] = "/tmp/tavik-vg-XXXXXX";
     if (mkdtemp(tmpl) == nullptr) throw std::runtime_error("mkdtemp");
     link_dir = tmpl;
-    size_t slash = argv0.rfind('/');
-    std::string name = slash == std::string::npos ? argv0 : argv0.substr(slash + 1);
+    const std::string argv0 = given.empty() ? "" : given[0];
+    std::string name = argv0.substr(argv0.rfind('/') + 1);  // npos + 1 is 0
     if (name.empty()) name = "tavik";
     program = link_dir + "/" + name;
     if (symlink(TAVIK_BINARY, program.c_str()) != 0)
@@ -63,10 +59,8 @@ run_result run_tavik_argv(const std::vector<std::string> &given,
     words = {"valgrind", "--quiet", "--error-exitcode=99", "--leak-check=full",
              "--errors-for-leak-kinds=definite", "--track-origins=yes",
              std::string("--log-file=") + vg_logs + "/%p.log", program};
-  } else {
-    words = given;
+    if (!given.empty()) words.insert(words.end(), given.begin() + 1, given.end());
   }
-  if (vg_logs != nullptr) words.insert(words.end(), args.begin(), args.end());
   std::vector<char *> argv;
   for (std::string &w : words) argv.push_back(&w[0]);
   argv.push_back(nullptr);

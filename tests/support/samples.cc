@@ -16,3 +16,15 @@ const char kMillbrookReport[] =
     "Visibility:\t16093 metres\n"
     "Precipitation:\train 2 mm\n"
     "Last update:\t2026-12-10T05:25:00\n";
+
+std::string entity_bomb_document() {
+  std::string doc =
+      "<?xml version=\"1.0\"?>\n<!DOCTYPE current [\n"
+      "<!ENTITY e0 \"ha ha ha ha ha ha ha ha\">\n";
+  for (int i = 1; i <= 10; i++) {
+    doc += "<!ENTITY e" + std::to_string(i) + " \"";
+    for (int k = 0; k < 10; k++) doc += "&e" + std::to_string(i - 1) + ";";
+    doc += "\">\n";
+  }
+  return doc + "]>\n<current><city name=\"x\"><laughs>&e10;</laughs></city></current>\n";
+}
