@@ -294,7 +294,7 @@ TEST(Extract, SlicedParseMatchesTheSingleCall) {
   for (int i = 0; i < 40; i++)
     body += "<x n=\"" + std::to_string(i) + "\">t" + std::to_string(i) +
             " a&amp;b &#x41;\n<![CDATA[c<d>e<f/>]]>z</x><!-- <city> --><?pi <a?>\n"
-            "r\r<y/>\r\n<y/>\xC3\xA9<y/>\r";
+            "r\r<y/>\r\n<y/>\xC3\xA9<y/>\r ]<y/>]]<y/> ]] <y/>";
   const std::string docs[] = {
       "<?xml version=\"1.0\"?>\n<!DOCTYPE current [<!ENTITY w \"wide\">]>\n"
       "<current>" + body + "<city name=\"&w;\"><country>N" + body +

@@ -322,8 +322,10 @@ static size_t cdata_end(const char *doc, size_t o, size_t length) {
 }
 
 // A place at or after from where a slice may end: just before a "<" that
-// begins an element tag, outside CDATA. Character data never runs across
-// such a "<", so the slices give exactly the callbacks one call would.
+// begins an element tag, outside CDATA, and not right after a "]". Character
+// data never runs across such a "<", so the slices give exactly the
+// callbacks one call would. (expat cannot tell whether a "]" that ends its
+// input starts a "]]>", so it would hand it on as a run of its own.)
 // The text since start (the last cut, never inside CDATA) is read once to
 // learn whether from lies in a CDATA section; sections met later are
 // skipped whole. Returns length when there is no such place.
@@ -343,7 +345,8 @@ static size_t next_cut(const char *doc, size_t start, size_t from,
     if (lt == nullptr || lt + 1 >= doc + length) return length;
     size_t i = (size_t)(lt - doc);
     unsigned char c = (unsigned char)lt[1];
-    if (isalpha(c) || c == '_' || c == ':' || c == '/') return i;
+    if ((isalpha(c) || c == '_' || c == ':' || c == '/') && doc[i - 1] != ']')
+      return i;
     if (length - i >= 9 && memcmp(lt, open, 9) == 0)
       pos = cdata_end(doc, i, length);
     else
