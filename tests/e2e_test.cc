@@ -130,6 +130,8 @@ TEST(EndToEnd, RetrievalFailuresEndWithFailedToGetWeather) {
        "tavik: connection closed after 10 of 50 body bytes\n"},
       {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n", ""},
       {"", "tavik: network read error\n"},
+      {"HTTP/1.1 404 \x1b]0;owned\x07Not\tFound\r\n\r\n",
+       "tavik: server response was 404 (?]0;owned?Not?Found)\n"},
   };
   for (const auto &c : cases) {
     run_result r = run_against(reply(c.response), {"-D"});
