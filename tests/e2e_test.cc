@@ -149,6 +149,24 @@ TEST(EndToEnd, ReportThatCannotBeWrittenIsAFailure) {
   EXPECT_EQ(r.err, "tavik: cannot write the report to standard output\n");
 }
 
+// A name longer than any buffer the diagnostics use is printed whole, and
+// nothing but the name, ": ", the message and a newline comes out.
+TEST(EndToEnd, LongProgramNameIsPrintedWhole) {
+  for (size_t length : {600, 5000}) {
+    const std::string name(length, 'T'), lower(length, 't');
+    run_result r = run_tavik({"-x"}, "/usr/bin/" + name);
+    EXPECT_EQ(r.status, 1) << length;
+    EXPECT_EQ(r.err, lower + ": invalid flag -x\n") << length;
+    r = run_tavik({"-c", "/no/such/file"}, name);
+    EXPECT_EQ(r.err, lower + ": config: cannot open configuration file /no/such/file\n" +
+                         lower + ": 1 configuration error\n")
+        << length;
+    r = run_tavik({"-h"}, name);
+    EXPECT_EQ(r.status, 0) << length;
+    EXPECT_EQ(r.err.substr(0, length + 18), lower + ": Weather utility\n") << length;
+  }
+}
+
 // The server paces its bytes so that a CR LF pair and a chunk straddle the
 // client's receives.
 TEST(EndToEnd, PacedServerStillGivesTheWholeDocument) {
