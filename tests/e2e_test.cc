@@ -167,6 +167,38 @@ TEST(EndToEnd, LongProgramNameIsPrintedWhole) {
   }
 }
 
+// Started with a standard descriptor closed, tavik must not let the
+// configuration file or the socket take its number: a diagnostic or the
+// report would then go to the weather server.
+TEST(EndToEnd, ClosedStandardDescriptorsSendNothingToTheServer) {
+  const std::string request_end = "Connection: close\r\n\r\n";
+  const struct {
+    int closed;
+    std::string response;
+    int status;
+    const char *out;
+    const char *err;
+  } cases[] = {
+      {0, content_length_response(sample(3003)), 0, kMillbrookReport, ""},
+      {1, content_length_response(sample(3003)), 0, "", ""},
+      {2, "HTTP/1.1 404 Not Found\r\n\r\n", 1, "", ""},
+  };
+  for (const auto &c : cases) {
+    server_script script = reply(c.response);
+    script.record_to_close = true;
+    script_server server(script);
+    temp_file conf(config_for_port(server.port()));
+    run_result r = run_tavik_argv({"tavik", "-c", conf.path()}, nullptr, c.closed);
+    EXPECT_EQ(r.status, c.status) << "closed " << c.closed;
+    EXPECT_EQ(r.out, c.out) << "closed " << c.closed;
+    EXPECT_EQ(r.err, c.err) << "closed " << c.closed;
+    std::string request = server.request();
+    ASSERT_GE(request.size(), request_end.size()) << "closed " << c.closed;
+    EXPECT_EQ(request.substr(request.size() - request_end.size()), request_end)
+        << "closed " << c.closed << ": the server received " << request;
+  }
+}
+
 // The server paces its bytes so that a CR LF pair and a chunk straddle the
 // client's receives.
 TEST(EndToEnd, PacedServerStillGivesTheWholeDocument) {

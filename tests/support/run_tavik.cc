@@ -24,7 +24,7 @@ run_result run_tavik(const std::vector<std::string> &args,
 }
 
 run_result run_tavik_argv(const std::vector<std::string> &given,
-                          const char *stdout_path) {
+                          const char *stdout_path, int closed_fd) {
   int out_pipe[2], err_pipe[2];
   if (pipe(out_pipe) < 0 || pipe(err_pipe) < 0)
     throw std::runtime_error("pipe");
@@ -40,6 +40,7 @@ run_result run_tavik_argv(const std::vector<std::string> &given,
   posix_spawn_file_actions_addclose(&actions, err_pipe[0]);
   posix_spawn_file_actions_addclose(&actions, out_pipe[1]);
   posix_spawn_file_actions_addclose(&actions, err_pipe[1]);
+  if (closed_fd >= 0) posix_spawn_file_actions_addclose(&actions, closed_fd);
 
   std::vector<std::string> words = given;
   std::string program, link_dir;
