@@ -8,7 +8,6 @@
 #include <expat_config.h>
 #endif
 #include <expat.h>
-#include <ctype.h>
 #include <stddef.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -312,70 +311,6 @@ static void init_record(weather *w, const run_settings *s) {
   w->last_update[0] = '\0';
 }
 
-size_t parse_slice_size = 1 << 20;
-
-// The end of the CDATA section that opens at o: the position after its
-// "]]>", or length when it never closes.
-static size_t cdata_end(const char *doc, size_t o, size_t length) {
-  const char *c = (const char *)memmem(doc + o + 9, length - o - 9, "]]>", 3);
-  return c ? (size_t)(c - doc) + 3 : length;
-}
-
-// A place at or after from where a slice may end: just before a "<" that
-// begins an element tag, outside CDATA, and not right after a "]". Character
-// data never runs across such a "<", so the slices give exactly the
-// callbacks one call would. (expat cannot tell whether a "]" that ends its
-// input starts a "]]>", so it would hand it on as a run of its own.)
-// The text since start (the last cut, never inside CDATA) is read once to
-// learn whether from lies in a CDATA section; sections met later are
-// skipped whole. Returns length when there is no such place.
-static size_t next_cut(const char *doc, size_t start, size_t from,
-                       size_t length) {
-  static const char open[] = "<![CDATA[";
-  size_t pos = start;
-  size_t window = from + 8 < length ? from + 8 : length;  // openers before from
-  while (pos < from) {
-    const char *o = (const char *)memmem(doc + pos, window - pos, open, 9);
-    if (o == nullptr) break;
-    pos = cdata_end(doc, (size_t)(o - doc), length);
-  }
-  if (pos < from) pos = from;
-  while (pos < length) {
-    const char *lt = (const char *)memchr(doc + pos, '<', length - pos);
-    if (lt == nullptr || lt + 1 >= doc + length) return length;
-    size_t i = (size_t)(lt - doc);
-    unsigned char c = (unsigned char)lt[1];
-    if ((isalpha(c) || c == '_' || c == ':' || c == '/') && doc[i - 1] != ']')
-      return i;
-    if (length - i >= 9 && memcmp(lt, open, 9) == 0)
-      pos = cdata_end(doc, i, length);
-    else
-      pos = i + 1;
-  }
-  return length;
-}
-
-// Runs the parser over the whole document. A weather document of a few
-// kilobytes goes to expat in one call. A large one goes in slices of about
-// parse_slice_size bytes that end where a tag begins: expat copies whatever
-// it is handed into a buffer of its own, and a single call would double
-// the memory the document takes, while the slices give the same callbacks
-// in the same order with the same character runs. Every slice but the last
-// also costs expat a pass to count lines, so the last one takes up to half
-// of the document: the copy then stays within half the document's size.
-static bool parse_document(XML_Parser p, const char *doc, int length) {
-  size_t len = (size_t)length, start = 0;
-  size_t last = len / 2 > parse_slice_size ? len / 2 : parse_slice_size;
-  while (len - start > last) {
-    size_t cut = next_cut(doc, start, start + parse_slice_size, len);
-    if (cut >= len) break;
-    if (XML_Parse(p, doc + start, (int)(cut - start), 0) != XML_STATUS_OK)
-      return false;
-    start = cut;
-  }
-  return XML_Parse(p, doc + start, (int)(len - start), 1) == XML_STATUS_OK;
-}
-
 void extract_data(const char *doc, int length, const run_settings *s,
                   weather *w) {
   init_record(w, s);
@@ -393,7 +328,7 @@ void extract_data(const char *doc, int length, const run_settings *s,
   stack_depth = 0;
   parse_aborted = 0;
   active_parser = p;
-  bool parsed = parse_document(p, doc, length);
+  bool parsed = XML_Parse(p, doc, length, 1) == XML_STATUS_OK;
   trace_flush();
   active_parser = nullptr;
   XML_ParserFree(p);
