@@ -2,11 +2,6 @@
 // and character runs; each known element may open only inside one parent
 // state, a stack of saved states follows the nesting, and unknown elements
 // are transparent.
-// expat declares its entity-expansion guards only when it was built with
-// DTD support, which its configuration header records.
-#if __has_include(<expat_config.h>)
-#include <expat_config.h>
-#endif
 #include <expat.h>
 #include <stddef.h>
 #include <stdio.h>
@@ -258,26 +253,6 @@ static void *hooked_realloc(void *p, size_t n) { return tavik_realloc(p, n); }
 static const XML_Memory_Handling_Suite hooked_suite = {
     hooked_malloc, hooked_realloc, free};
 
-// Tightens expat's guards for a document of a few kilobytes where the
-// installed expat has them: entity expansion may not amplify the input
-// much, and the check starts early.
-static void limit_parser(XML_Parser p) {
-#if defined(XML_DTD) && \
-    (XML_MAJOR_VERSION > 2 || (XML_MAJOR_VERSION == 2 && XML_MINOR_VERSION >= 4))
-  XML_SetBillionLaughsAttackProtectionMaximumAmplification(p, 8.0f);
-  XML_SetBillionLaughsAttackProtectionActivationThreshold(p, 64 * 1024);
-#endif
-#if (!defined(XML_GE) || XML_GE == 1) &&              \
-    (XML_MAJOR_VERSION > 2 ||                           \
-     (XML_MAJOR_VERSION == 2 &&                         \
-      (XML_MINOR_VERSION > 7 ||                         \
-       (XML_MINOR_VERSION == 7 && XML_MICRO_VERSION >= 2))))
-  XML_SetAllocTrackerMaximumAmplification(p, 8.0f);
-  XML_SetAllocTrackerActivationThreshold(p, 4 * 1024 * 1024);
-#endif
-  (void)p;
-}
-
 static void init_record(weather *w, const run_settings *s) {
   w->ok = 0;
   w->settings = s;
@@ -320,7 +295,6 @@ void extract_data(const char *doc, int length, const run_settings *s,
   else
     p = XML_ParserCreate_MM(nullptr, &hooked_suite, nullptr);
   if (p == nullptr) return;
-  limit_parser(p);
   XML_SetUserData(p, w);
   XML_SetElementHandler(p, start_element, end_element);
   XML_SetCharacterDataHandler(p, character_data);
