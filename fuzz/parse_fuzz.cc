@@ -4,6 +4,7 @@
 // ending the fuzzer.
 #include <stdint.h>
 
+#include "base/test_hooks.h"
 #include "parse/extract.h"
 #include "report/report.h"
 

@@ -228,12 +228,6 @@ TEST(Config, LongPathPrintedWhole) {
             "tavik: config: cannot open configuration file " + path + "\n");
 }
 
-TEST(Config, LowercaseFoldsOnlyAsciiLetters) {
-  char text[] = "ABC xyZ \xC3\x84\xC3\xA4 09!";
-  lowercase_in_place(text);
-  EXPECT_STREQ(text, "abc xyz \xC3\x84\xC3\xA4 09!");
-}
-
 // The driver's summary counts what the reader reported.
 TEST(Config, DriverSummarisesTheCount) {
   const struct {

@@ -7,6 +7,7 @@
 
 #include <expat.h>
 
+#include "base/test_hooks.h"
 #include "parse/extract.h"
 #include "samples.h"
 

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/test_hooks.h"
 #include "config/config.h"
 #include "http/exchange.h"
 #include "parse/extract.h"

@@ -1,8 +1,8 @@
 // The option scan, run through the real binary.
 #include <gtest/gtest.h>
 
+#include "base/settings.h"
 #include "main/options.h"
-#include "main/tavik.h"
 #include "run_tavik.h"
 #include "script_server.h"
 

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "base/test_hooks.h"
 #include "parse/extract.h"
 #include "report/report.h"
 

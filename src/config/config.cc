@@ -1,6 +1,5 @@
 // Configuration reader. Lines are read in 250-byte pieces with fgets, so a
 // long physical line becomes several numbered lines, as it always has.
-#include <ctype.h>
 #include <limits.h>
 #include <stdarg.h>
 #include <stdio.h>
@@ -8,14 +7,12 @@
 #include <string.h>
 #include <strings.h>
 
+#include "base/alloc.h"
+#include "base/diag.h"
+#include "base/text.h"
 #include "config/config.h"
 
 enum { CONFIG_LINE_SIZE = 250 };
-
-void lowercase_in_place(char *text) {
-  for (unsigned char *p = (unsigned char *)text; *p; p++)
-    if (*p < 0x80) *p = (unsigned char)tolower(*p);
-}
 
 void config_error(int line, const char *fmt, ...) {
   va_list ap;

@@ -2,7 +2,7 @@
 #ifndef TAVIK_CONFIG_CONFIG_H
 #define TAVIK_CONFIG_CONFIG_H
 
-#include "main/tavik.h"
+#include "base/settings.h"
 
 // Clears *s, then reads the file at path into it. Every problem is reported
 // with its line number; the return value is how many were reported.
@@ -12,8 +12,5 @@ int read_config(const char *path, run_settings *s);
 // report_error. The message is printed whole, however long.
 void config_error(int line, const char *fmt, ...)
     __attribute__((format(printf, 2, 3)));
-
-// Folds A-Z to a-z in place; bytes with the high bit set are left alone.
-void lowercase_in_place(char *text);
 
 #endif

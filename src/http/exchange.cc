@@ -12,6 +12,8 @@
 #include <new>
 #include <string>
 
+#include "base/diag.h"
+#include "base/test_hooks.h"
 #include "http/exchange.h"
 #include "http/sockread.h"
 #include "http/url.h"

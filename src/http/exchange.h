@@ -2,7 +2,7 @@
 #ifndef TAVIK_HTTP_EXCHANGE_H
 #define TAVIK_HTTP_EXCHANGE_H
 
-#include "main/tavik.h"
+#include "base/settings.h"
 
 enum { LINE_BUF_SIZE = 2000, READ_TIMEOUT = 30 };
 

@@ -12,6 +12,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "base/diag.h"
 #include "http/url.h"
 
 std::string expand_url_template(const run_settings &s) {

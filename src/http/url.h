@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "main/tavik.h"
+#include "base/settings.h"
 
 // The template with $U (units word), $L (location) and $A (APPID) replaced,
 // in either letter case; "$$" gives "$", any other "$c" gives c and a "$"

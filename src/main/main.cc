@@ -5,12 +5,15 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include "base/diag.h"
+#include "base/settings.h"
 #include "config/config.h"
 #include "http/exchange.h"
 #include "main/options.h"
-#include "main/tavik.h"
 #include "parse/extract.h"
 #include "report/report.h"
+
+run_settings settings;
 
 // Opens /dev/null on any of descriptors 0 to 2 that the caller left closed.
 // Otherwise the configuration file or the socket would take that number,

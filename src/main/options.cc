@@ -1,11 +1,14 @@
 // Option scanning: turns argv into an option_state or one diagnostic.
 #include <getopt.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
 
+#include "base/alloc.h"
+#include "base/diag.h"
+#include "base/settings.h"
 #include "main/options.h"
-#include "main/tavik.h"
 
 // glibc permutes argv unless told not to; the scan must stop at the first
 // operand as BSD getopt does, so that "word -x" is an operand error.
@@ -22,6 +25,27 @@ int units_from_argument(const char *arg) {
   if (strncmp(arg, "metric", len) == 0) return UNITS_METRIC;
   if (strncmp(arg, "imperial", len) == 0) return UNITS_IMPERIAL;
   return 0;
+}
+
+// The help text, on stderr.
+static void usage(void) {
+  static const char *const lines[] = {
+      "%s: Weather utility\n",
+      "Synopsis: %s [options]\n",
+      " Options:\n",
+      "    -c file      specify alternate configuration file\n",
+      "    -d delim     sepecify output delimiter (default @)\n",
+      "    -D           enable debug output\n",
+      "    -h           display this help\n",
+      "    -l location  set location (overrides config)\n",
+      "    -u units     select units: (i)mperial or (m)etric\n",
+      "    -z           generate output in compressed format\n",
+      " \n",
+      "Default configuration file is " DEFAULT_CONFIG_FILE "\n",
+  };
+  for (const char *line : lines) fprintf(stderr, line, program_name);
+  fprintf(stderr, "\nThis is version %d.%d\n", TAVIK_VERSION_MAJOR,
+          TAVIK_VERSION_MINOR);
 }
 
 // Restarts getopt so that a second scan in the same process sees argv anew.

@@ -9,6 +9,8 @@
 #include <string.h>
 #include <strings.h>
 
+#include "base/diag.h"
+#include "base/test_hooks.h"
 #include "parse/extract.h"
 
 int parse_state;

@@ -3,7 +3,7 @@
 #ifndef TAVIK_PARSE_WEATHER_H
 #define TAVIK_PARSE_WEATHER_H
 
-#include "main/tavik.h"
+#include "base/settings.h"
 
 struct weather {
   int ok;  // 1 after a complete, well-formed document

@@ -4,6 +4,7 @@
 #include <string.h>
 #include <strings.h>
 
+#include "base/diag.h"
 #include "report/report.h"
 
 int metres_to_yards(int metres) {

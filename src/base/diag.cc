@@ -1,17 +1,15 @@
-// Diagnostics, the program name and allocation for the whole program.
-#include <ctype.h>
+// Diagnostics and the way out of the run.
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
-#include "main/tavik.h"
+#include "base/diag.h"
+#include "base/test_hooks.h"
+#include "base/text.h"
 
-run_settings settings;
 const char *program_name = "tavik";
 fatal_hook_fn fatal_hook = nullptr;
-void *(*tavik_malloc)(size_t) = malloc;
-void *(*tavik_realloc)(void *, size_t) = realloc;
 
 void set_program_name(char *argv0) {
   program_name = "tavik";
@@ -21,15 +19,16 @@ void set_program_name(char *argv0) {
   // Linux hands a program started without any arguments an empty argv[0]:
   // that, like a path ending in "/", leaves no name to derive.
   if (*name == '\0') return;
-  for (unsigned char *p = (unsigned char *)name; *p; p++)
-    if (*p < 0x80) *p = (unsigned char)tolower(*p);
+  lowercase_in_place(name);
   program_name = name;
 }
 
 // Writes "program: message\n" with a single write so that the line cannot
 // be torn apart by other output to the same place. The line is built in a
 // small buffer when it fits and on the heap when it does not (a long
-// message, or a program started under a very long name).
+// message, or a program started under a very long name). The heap is asked
+// directly, not through the hooks: a diagnostic must not fail for a test's
+// sake, and its fallback prints in pieces instead.
 static void vreport(const char *fmt, va_list ap) {
   char small[512];
   va_list again;
@@ -77,47 +76,10 @@ void report_warning(const char *fmt, ...) {
   va_end(ap);
 }
 
-void *alloc_or_report(size_t size) {
-  void *p = tavik_malloc(size);
-  if (p == nullptr) report_error("cannot allocate memory");
-  return p;
-}
-
-char *copy_text(const char *text) {
-  size_t n = strlen(text) + 1;
-  char *p = (char *)alloc_or_report(n);
-  if (p == nullptr) {
-    fatal_exit(1);
-    return nullptr;
-  }
-  memcpy(p, text, n);
-  return p;
-}
-
 void fatal_exit(int status) {
   if (fatal_hook != nullptr) {
     fatal_hook(status);
     return;
   }
   exit(status);
-}
-
-void usage(void) {
-  static const char *const lines[] = {
-      "%s: Weather utility\n",
-      "Synopsis: %s [options]\n",
-      " Options:\n",
-      "    -c file      specify alternate configuration file\n",
-      "    -d delim     sepecify output delimiter (default @)\n",
-      "    -D           enable debug output\n",
-      "    -h           display this help\n",
-      "    -l location  set location (overrides config)\n",
-      "    -u units     select units: (i)mperial or (m)etric\n",
-      "    -z           generate output in compressed format\n",
-      " \n",
-      "Default configuration file is " DEFAULT_CONFIG_FILE "\n",
-  };
-  for (const char *line : lines) fprintf(stderr, line, program_name);
-  fprintf(stderr, "\nThis is version %d.%d\n", TAVIK_VERSION_MAJOR,
-          TAVIK_VERSION_MINOR);
 }

@@ -1,0 +1,38 @@
+// Heap blocks through the allocation hooks.
+#include <stdlib.h>
+#include <string.h>
+
+#include "base/alloc.h"
+#include "base/diag.h"
+#include "base/test_hooks.h"
+
+void *(*tavik_malloc)(size_t) = malloc;
+void *(*tavik_realloc)(void *, size_t) = realloc;
+
+void *alloc_or_report(size_t size) {
+  void *p = tavik_malloc(size);
+  if (p == nullptr) report_error("cannot allocate memory");
+  return p;
+}
+
+void *realloc_or_report(void *block, size_t size) {
+  void *p = tavik_realloc(block, size);
+  if (p == nullptr) report_error("cannot allocate memory");
+  return p;
+}
+
+void *shrink_block(void *block, size_t size) {
+  void *p = tavik_realloc(block, size);
+  return p != nullptr ? p : block;
+}
+
+char *copy_text(const char *text) {
+  size_t n = strlen(text) + 1;
+  char *p = (char *)alloc_or_report(n);
+  if (p == nullptr) {
+    fatal_exit(1);
+    return nullptr;
+  }
+  memcpy(p, text, n);
+  return p;
+}

@@ -1,0 +1,29 @@
+// The run settings record and the program's fixed numbers, shared by every
+// stage of a run.
+#ifndef TAVIK_BASE_SETTINGS_H
+#define TAVIK_BASE_SETTINGS_H
+
+#define TAVIK_VERSION_MAJOR 1
+#define TAVIK_VERSION_MINOR 2
+
+#define DEFAULT_CONFIG_FILE "/usr/local/etc/tavik.conf"
+
+enum { UNITS_IMPERIAL = 1, UNITS_METRIC = 2 };
+
+// Everything the run needs to know, filled by the configuration reader and
+// the option scan, read-only from retrieval on.
+struct run_settings {
+  int compressed;   // 1: one delimited line instead of the text report
+  int debug;        // 1: raw dump on stdout, parse trace on stderr
+  char delimiter;   // separator of the delimited line
+  int location;     // numeric location; 0 means none
+  int units;        // 0 unset, UNITS_IMPERIAL or UNITS_METRIC
+  char *appid;      // heap copy, as written in the file
+  char *url;        // heap copy, folded to lower case, begins "http://"
+};
+
+// The one record of the run, owned and filled by the driver; the stages
+// are handed its address.
+extern run_settings settings;
+
+#endif
