@@ -1,5 +1,5 @@
-// Micro-benchmarks of the hot paths: the socket reader's lines and blocks,
-// the whole exchange over a socket pair, and the document parse.
+// Micro-benchmarks of the hot paths: the socket reader's lines, the whole
+// exchange over a socket pair, and the document parse.
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 #include <sys/socket.h>
@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "http/exchange.h"
-#include "http/sockread.h"
+#include "http/sock.h"
 #include "parse/extract.h"
 
 namespace {
@@ -56,19 +56,6 @@ void BM_ReadLines(benchmark::State &state) {
   state.SetBytesProcessed((int64_t)state.iterations() * (int64_t)bytes.size());
 }
 BENCHMARK(BM_ReadLines)->Arg(40)->Arg(400);
-
-void BM_ReadBlocks(benchmark::State &state) {
-  const std::string bytes = lines_of(1 << 20, (size_t)state.range(0));
-  char buf[2000];
-  for (auto _ : state) {
-    feeder f(bytes);
-    sock_reset();
-    while (sock_read_block(buf, sizeof buf, f.fds[0], 30) > 0) {
-    }
-  }
-  state.SetBytesProcessed((int64_t)state.iterations() * (int64_t)bytes.size());
-}
-BENCHMARK(BM_ReadBlocks)->Arg(40)->Arg(400);
 
 std::string document(size_t size) {
   std::string doc = "<current><city name=\"x\"><country>NZ</country></city>";

@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "http/exchange.h"
-#include "http/sockread.h"
 #include "peer.h"
 
 namespace {

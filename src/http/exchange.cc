@@ -15,28 +15,12 @@
 #include "base/diag.h"
 #include "base/test_hooks.h"
 #include "http/exchange.h"
-#include "http/sockread.h"
+#include "http/sock.h"
 #include "http/url.h"
 
-#ifndef MSG_NOSIGNAL
-#define MSG_NOSIGNAL 0
-#endif
-
-// A peer that has already gone must not kill us with SIGPIPE: the failure
-// shows up when the answer is read.
-static void send_all(int fd, const char *p, size_t n) {
-  (void)send(fd, p, n, MSG_NOSIGNAL);
-}
-
-void sock_send_line(const char *text, int fd) {
-  size_t n = strlen(text);
-  if (n > 0 && text[n - 1] == '\n') {
-    if (n > 1) send_all(fd, text, n - 1);
-    send_all(fd, "\r\n", 2);
-  } else {
-    send_all(fd, text, n);
-  }
-}
+// One buffer serves every request and response line; each wait for the
+// server may last this many seconds.
+enum { LINE_BUF_SIZE = 2000, READ_TIMEOUT = 30 };
 
 // The document under construction. Its capacity grows geometrically as
 // bytes arrive (never past a declared Content-Length), so a body of many

@@ -4,8 +4,6 @@
 
 #include "base/settings.h"
 
-enum { LINE_BUF_SIZE = 2000, READ_TIMEOUT = 30 };
-
 // Builds the URL, connects, and fetches the body. Returns a heap block of
 // *length bytes (not terminated) for the caller to free, or NULL after a
 // diagnostic (a few failures have none of their own).
@@ -15,8 +13,5 @@ char *get_weather(const run_settings *s, int *length);
 // headers and body, with a time limit per wait. Always closes fd.
 char *http_fetch(int fd, const char *host, const char *path, int timeout,
                  int *length);
-
-// Sends text; a final LF goes out as CR LF.
-void sock_send_line(const char *text, int fd);
 
 #endif

@@ -1,4 +1,4 @@
-// The socket reader. One reader serves the process's single connection.
+// The socket module. One reader serves the process's single connection.
 #include <errno.h>
 #include <poll.h>
 #include <string.h>
@@ -6,11 +6,20 @@
 #include <sys/socket.h>
 #include <sys/types.h>
 
-#include "http/sockread.h"
+#include "http/sock.h"
 
-char sock_buf[SOCK_BUF_SIZE];
-int sock_pos;
-int sock_avail;
+#ifndef MSG_NOSIGNAL
+#define MSG_NOSIGNAL 0
+#endif
+
+enum { SOCK_BUF_SIZE = 1024 };
+
+// The reader: the bytes of the last receive, the index of the next unread
+// one, and how many are unread (negative: the last wait timed out or the
+// last receive failed, until sock_reset).
+static char sock_buf[SOCK_BUF_SIZE];
+static int sock_pos;
+static int sock_avail;
 
 void sock_reset(void) { sock_avail = 0; }
 
@@ -45,7 +54,10 @@ static int wait_readable(int fd, int timeout) {
   return 1;
 }
 
-int sock_fill(int fd, int timeout) {
+// Receives once into sock_buf, waiting up to timeout seconds when nothing
+// has arrived yet. Returns the count, 0 for a closed peer or a failed wait,
+// -1 for a time-out or a failed receive.
+static int sock_fill(int fd, int timeout) {
   sock_pos = 0;
   // While a body streams in, the kernel usually holds the next bytes
   // already; taking them without a wait saves a system call per receive.
@@ -125,18 +137,18 @@ bool sock_drop_to_line_end(void) {
   return lf != nullptr;
 }
 
-int sock_read_block(char *buf, int size, int fd, int timeout) {
-  int r = ensure_byte(fd, timeout);
-  if (r != 0) return r;
-  // The block runs to the first LF or the end of this receive; of it, at
-  // most size - 1 bytes are stored and the rest is dropped.
-  const char *start = sock_buf + sock_pos;
-  const char *lf = (const char *)memchr(start, '\n', (size_t)sock_avail);
-  int take = lf ? (int)(lf - start) + 1 : sock_avail;
-  int stored = take < size - 1 ? take : size - 1;
-  memcpy(buf, start, (size_t)stored);
-  buf[stored] = '\0';
-  sock_pos += take;
-  sock_avail -= take;
-  return stored == size - 1 ? SOCK_FULL : stored;
+// A peer that has already gone must not kill us with SIGPIPE: the failure
+// shows up when the answer is read.
+static void send_all(int fd, const char *p, size_t n) {
+  (void)send(fd, p, n, MSG_NOSIGNAL);
+}
+
+void sock_send_line(const char *text, int fd) {
+  size_t n = strlen(text);
+  if (n > 0 && text[n - 1] == '\n') {
+    if (n > 1) send_all(fd, text, n - 1);
+    send_all(fd, "\r\n", 2);
+  } else {
+    send_all(fd, text, n);
+  }
 }

@@ -1,4 +1,4 @@
-// The socket reader. A SOCK_SEQPACKET pair keeps each written segment a
+// The socket module. A SOCK_SEQPACKET pair keeps each written segment a
 // receive of its own, so receive boundaries are exact, not timing-bound.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "http/sockread.h"
+#include "http/sock.h"
 
 namespace {
 
@@ -40,10 +40,10 @@ class Reader : public testing::Test {
     last_ = sock_read_line(buf.data(), size, reader_, 2);
     return last_ > 0 || last_ == SOCK_FULL ? std::string(buf.data()) : "";
   }
-  std::string block(int size = 2000) {
-    std::vector<char> buf((size_t)size, '\x55');
-    last_ = sock_read_block(buf.data(), size, reader_, 2);
-    return last_ > 0 || last_ == SOCK_FULL ? std::string(buf.data()) : "";
+  std::string take(int max = 2000) {
+    const char *span = nullptr;
+    last_ = sock_take(&span, max, reader_, 2);
+    return last_ > 0 ? std::string(span, (size_t)last_) : "";
   }
   int reader_ = -1, writer_ = -1;
   int last_ = 0;
@@ -110,7 +110,7 @@ TEST_F(Reader, ClosedPeerGivesClosedAgainAndAgain) {
   EXPECT_EQ(last_, SOCK_CLOSED);
   line();
   EXPECT_EQ(last_, SOCK_CLOSED);
-  block();
+  take();
   EXPECT_EQ(last_, SOCK_CLOSED);
 }
 
@@ -130,36 +130,67 @@ TEST_F(Reader, SilenceIsStickyUntilReset) {
   // Data arriving later does not matter: the failure stays, at once.
   send(writer_, "late\n", 5, 0);
   EXPECT_EQ(sock_read_line(buf.data(), 100, fd, 1), SOCK_FAILED);
-  EXPECT_EQ(sock_read_block(buf.data(), 100, fd, 1), SOCK_FAILED);
+  const char *span;
+  EXPECT_EQ(sock_take(&span, 100, fd, 1), SOCK_FAILED);
   EXPECT_LT(std::chrono::steady_clock::now() - t1, std::chrono::milliseconds(200));
   sock_reset();
   EXPECT_EQ(sock_read_line(buf.data(), 100, fd, 1), 5);
   EXPECT_STREQ(buf.data(), "late\n");
 }
 
-TEST_F(Reader, BlocksEndAtLineFeedOrReceiveEnd) {
+// A body is read as spans and, where the wanted bytes end inside a
+// receive, the rest of that line is dropped: spans never reach into a
+// second receive, and CR is an ordinary byte.
+TEST_F(Reader, SpansEndAtTheReceiveEnd) {
   feed({"ab\ncd\r\nef", "gh\n"});
-  EXPECT_EQ(block(), "ab\n");
-  EXPECT_EQ(block(), "cd\r\n");  // raw: CR is an ordinary byte
-  EXPECT_EQ(block(), "ef");      // the receive ran out
-  EXPECT_EQ(last_, 2);
-  EXPECT_EQ(block(), "gh\n");
-  block();
+  EXPECT_EQ(take(), "ab\ncd\r\nef");  // the whole receive, LFs and all
+  EXPECT_EQ(take(), "gh\n");
+  take();
   EXPECT_EQ(last_, SOCK_CLOSED);
 }
 
-TEST_F(Reader, BlockCutToBufferSize) {
-  feed({"abcdef\nxy"});
-  EXPECT_EQ(block(4), "abc");
-  EXPECT_EQ(last_, SOCK_FULL);
-  EXPECT_EQ(block(4), "xy");
+TEST_F(Reader, DropsTheRestOfTheLineAfterASpan) {
+  feed({"ab\ncd\r\nef", "gh\n"});
+  EXPECT_EQ(take(2), "ab");
+  EXPECT_TRUE(sock_drop_to_line_end());  // "\n"
+  EXPECT_EQ(take(1), "c");
+  EXPECT_TRUE(sock_drop_to_line_end());  // "d\r\n": CR is ordinary
+  EXPECT_EQ(take(1), "e");
+  EXPECT_FALSE(sock_drop_to_line_end());  // "f": the receive ran out
+  EXPECT_FALSE(sock_drop_to_line_end());  // nothing buffered: no receive
+  EXPECT_EQ(take(), "gh\n");
 }
 
-TEST_F(Reader, LinesAndBlocksShareTheBuffer) {
+TEST_F(Reader, LongLineAfterASpanIsDroppedWhole) {
+  feed({"abcdef\nxy"});
+  EXPECT_EQ(take(3), "abc");
+  EXPECT_TRUE(sock_drop_to_line_end());
+  EXPECT_EQ(take(), "xy");
+}
+
+TEST_F(Reader, LinesAndSpansShareTheBuffer) {
   feed({"5\r\nhello\r\n0\r\n"});
   EXPECT_EQ(line(), "5\n");
-  EXPECT_EQ(block(), "hello\r\n");
+  EXPECT_EQ(take(5), "hello");
+  EXPECT_TRUE(sock_drop_to_line_end());
   EXPECT_EQ(line(), "0\n");
+}
+
+// A span is handed out as soon as anything is buffered, however much was
+// asked for; only an empty reader waits, for one receive.
+TEST_F(Reader, SpanWaitsOnlyWhenNothingIsBuffered) {
+  int fd = feed({"abc"}, true);
+  const char *span;
+  auto t0 = std::chrono::steady_clock::now();
+  EXPECT_EQ(take(100), "abc");
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(200));
+  send(writer_, "de", 2, 0);
+  send(writer_, "fg", 2, 0);
+  EXPECT_EQ(take(100), "de");  // one receive, not two
+  EXPECT_EQ(take(100), "fg");
+  t0 = std::chrono::steady_clock::now();
+  EXPECT_EQ(sock_take(&span, 100, fd, 1), SOCK_FAILED);
+  EXPECT_GE(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(900));
 }
 
 TEST_F(Reader, DescriptorBeyondSelectLimitStillWorks) {
