@@ -135,7 +135,16 @@ TEST(Normalise, ConvertsExactly) {
              {2147483647, 2147483647}, {-2147483647 - 1, -2147483647 - 1},
              {1000000, 1093611}, {545460, 596521}, {545461, 596522}};
   for (const auto &c : vis) {
-    EXPECT_EQ(metres_to_yards(c.metres), c.yards) << c.metres;
+    weather w = example();
+    w.visibility = c.metres;
+    run_settings s{};
+    s.units = UNITS_IMPERIAL;
+    massage_weather(&s, &w);
+    EXPECT_EQ(w.visibility, c.yards) << c.metres;
+    s.units = UNITS_METRIC;
+    w.visibility = c.metres;
+    massage_weather(&s, &w);
+    EXPECT_EQ(w.visibility, c.metres);
   }
   const struct {
     float mm, in;

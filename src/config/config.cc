@@ -14,7 +14,12 @@
 
 enum { CONFIG_LINE_SIZE = 250 };
 
-void config_error(int line, const char *fmt, ...) {
+// "config: line N: message", or "config: message" for line 0, through
+// report_error. The message is composed in a small buffer, or on the heap
+// when it does not fit, so that it is printed whole, however long.
+static void config_error(int line, const char *fmt, ...)
+    __attribute__((format(printf, 2, 3)));
+static void config_error(int line, const char *fmt, ...) {
   va_list ap;
   va_start(ap, fmt);
   char small[200];

@@ -8,9 +8,4 @@
 // with its line number; the return value is how many were reported.
 int read_config(const char *path, run_settings *s);
 
-// "config: line N: message", or "config: message" for line 0, through
-// report_error. The message is printed whole, however long.
-void config_error(int line, const char *fmt, ...)
-    __attribute__((format(printf, 2, 3)));
-
 #endif

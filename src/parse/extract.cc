@@ -13,17 +13,45 @@
 #include "base/test_hooks.h"
 #include "parse/extract.h"
 
-int parse_state;
-int state_stack[STATE_STACK_SIZE];
-int stack_depth;
-char country_text[COUNTRY_TEXT_MAX + 1];
-unsigned int country_len;
-int country_truncated;
+// Parse states; the numbers appear in the fatal messages.
+enum {
+  STATE_TOP = 0,
+  STATE_CURRENT = 1,
+  STATE_CITY = 2,
+  STATE_COORD = 3,
+  STATE_COUNTRY = 4,
+  STATE_SUN = 5,
+  STATE_TEMPERATURE = 6,
+  STATE_HUMIDITY = 7,
+  STATE_PRESSURE = 8,
+  STATE_WIND = 9,
+  STATE_SPEED = 10,
+  STATE_GUSTS = 11,
+  STATE_DIRECTION = 12,
+  STATE_CLOUDS = 13,
+  STATE_VISIBILITY = 14,
+  STATE_PRECIPITATION = 15,
+  STATE_LASTUPDATE = 16
+};
+
+enum { STATE_STACK_SIZE = 9, COUNTRY_TEXT_MAX = 200 };
+
+// The machine: the current state, the saved states and their number, and
+// the "Country" text gathered so far, its length and whether the
+// truncation warning has been given for this element.
+static int parse_state;
+static int state_stack[STATE_STACK_SIZE];
+static int stack_depth;
+static char country_text[COUNTRY_TEXT_MAX + 1];
+static unsigned int country_len;
+static int country_truncated;
 
 // The running parser, so that a fatal condition whose exit was intercepted
 // (tests, fuzzers) can stop it; parse_aborted then silences the callbacks.
 static XML_Parser active_parser;
 static int parse_aborted;
+
+namespace {
 
 enum field_kind { FIELD_INT, FIELD_REAL, FIELD_TEXT };
 
@@ -45,6 +73,8 @@ struct element_rule {
   int state;      // state while it is open
   attribute_rule attrs[4];
 };
+
+}  // namespace
 
 static const element_rule elements[] = {
     {"Current", STATE_TOP, STATE_CURRENT, {}},
@@ -91,7 +121,10 @@ static const element_rule *find_element(const char *name) {
   return nullptr;
 }
 
-void copy_field(char *field, size_t size, const char *text, size_t len) {
+// Copies text into a field of size bytes, cutting it to at most size - 1
+// bytes without splitting a UTF-8 character.
+static void copy_field(char *field, size_t size, const char *text,
+                       size_t len) {
   if (len > size - 1) {
     len = size - 1;
     // Back off to the start of the character that would be split.

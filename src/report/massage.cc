@@ -7,7 +7,9 @@
 #include "base/diag.h"
 #include "report/report.h"
 
-int metres_to_yards(int metres) {
+// Imperial visibility: metres * 3937 / 3600 in yards, truncated toward
+// zero, computed exactly and clamped to the 32-bit range.
+static int metres_to_yards(int metres) {
   int64_t yards = (int64_t)metres * 3937 / 3600;
   if (yards > INT_MAX) return INT_MAX;
   if (yards < INT_MIN) return INT_MIN;

@@ -12,8 +12,4 @@ void massage_weather(const run_settings *s, weather *w);
 // The text report, or with s->compressed the one delimited line, on stdout.
 void print_weather(const run_settings *s, const weather *w);
 
-// Imperial visibility: metres * 3937 / 3600 in yards, truncated toward
-// zero, computed exactly and clamped to the 32-bit range.
-int metres_to_yards(int metres);
-
 #endif
