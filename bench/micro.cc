@@ -77,7 +77,7 @@ void BM_ExchangeChunked(benchmark::State &state) {
   for (auto _ : state) {
     feeder f(response);
     int length;
-    char *body = http_fetch(dup(f.fds[0]), "h", "/", 30, &length);
+    char *body = http_exchange(dup(f.fds[0]), "h", "/", 30, &length);
     benchmark::DoNotOptimize(body);
     free(body);
   }

@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   }
   shutdown(sv[1], SHUT_WR);
   int length = 0;
-  char *doc = http_fetch(sv[0], "fuzz.example", "/q", 1, &length);
+  char *doc = http_exchange(sv[0], "fuzz.example", "/q", 1, &length);
   if (doc != nullptr) {
     // Touch every byte handed out: an unwritten one shows under MSan and
     // valgrind, an out-of-bounds one under ASan.

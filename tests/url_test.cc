@@ -2,11 +2,16 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <resolv.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <string>
 
+#include "base/test_hooks.h"
 #include "http/exchange.h"
 #include "http/url.h"
 #include "peer.h"
@@ -22,7 +27,10 @@ std::string expand(const char *url, int units, int location,
   s.units = units;
   s.location = location;
   s.appid = const_cast<char *>(appid);
-  return expand_url_template(s);
+  char *expanded = expand_url_template(&s);
+  std::string out = expanded;
+  free(expanded);
+  return out;
 }
 
 TEST(UrlTemplate, ReplacesPlaceholders) {
@@ -71,20 +79,74 @@ TEST(SplitUrl, CutsHostPortAndPath) {
       {"http://", "", "", ""},
   };
   for (const auto &c : cases) {
-    std::string url = c.url, host = "junk", port = "junk";
-    size_t path = split_url(url, &host, &port);
-    EXPECT_EQ(host, c.host) << c.url;
-    EXPECT_EQ(port, c.port) << c.url;
-    EXPECT_EQ(url.substr(path), c.path) << c.url;
+    char *host, *port;
+    const char *path = split_url(c.url, &host, &port);
+    ASSERT_NE(path, nullptr) << c.url;
+    EXPECT_STREQ(host, c.host) << c.url;
+    EXPECT_STREQ(port, c.port) << c.url;
+    EXPECT_STREQ(path, c.path) << c.url;
+    EXPECT_EQ(path + strlen(path), c.url + strlen(c.url)) << c.url;  // inside
+    free(host);
+    free(port);
   }
 }
 
 TEST(SplitUrl, ControlBytesAreFound) {
   EXPECT_FALSE(has_control_byte("http://h/a b\xC3\xA9~"));
-  for (const std::string &bad :
-       std::vector<std::string>{"http://h/\r", "http://h/\n", std::string("a\0b", 3),
-                                "a\x7f", "a\tb", "\x1f"})
+  for (const char *bad : {"http://h/\r", "http://h/\n", "a\x7f", "a\tb", "\x1f"})
     EXPECT_TRUE(has_control_byte(bad)) << bad;
+  // Every byte a text can hold, at the end of a URL.
+  for (int c = 1; c < 256; c++) {
+    const char url[] = {'h', '/', (char)c, '\0'};
+    EXPECT_EQ(has_control_byte(url), c < 0x20 || c == 0x7f) << c;
+  }
+}
+
+// The default domain is read from the resolver's state as it stands; the
+// test writes it there, as res_init would from a "domain" line.
+class QualifyHost : public testing::Test {
+ protected:
+  void SetUp() override { memcpy(saved_, _res.defdname, sizeof saved_); }
+  void TearDown() override {
+    memcpy(_res.defdname, saved_, sizeof saved_);
+    tavik_malloc = malloc;
+  }
+  void set_domain(const char *domain) {
+    snprintf(_res.defdname, sizeof _res.defdname, "%s", domain);
+  }
+  char saved_[sizeof _res.defdname];
+};
+
+TEST_F(QualifyHost, AddsTheDefaultDomainToNamesWithoutADot) {
+  const struct {
+    const char *domain, *host, *qualified;
+  } cases[] = {
+      {"example.net", "wx", "wx.example.net"},
+      {"example.net", "wx.other", "wx.other"},
+      {"example.net", "127.0.0.1", "127.0.0.1"},
+      {"example.net", "", ".example.net"},
+      {"", "wx", "wx"},
+  };
+  for (const auto &c : cases) {
+    set_domain(c.domain);
+    char *host = strdup(c.host);
+    ASSERT_TRUE(qualify_host(&host)) << c.host;
+    EXPECT_STREQ(host, c.qualified) << c.host;
+    free(host);
+  }
+}
+
+TEST_F(QualifyHost, ExhaustedHeapLeavesTheNameAsItWas) {
+  set_domain("example.net");
+  char *host = strdup("wx");
+  tavik_malloc = [](size_t) -> void * { return nullptr; };
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(qualify_host(&host));
+  std::string err = testing::internal::GetCapturedStderr();
+  tavik_malloc = malloc;
+  EXPECT_EQ(err, "tavik: cannot allocate memory\n");
+  EXPECT_STREQ(host, "wx");
+  free(host);
 }
 
 struct connect_case {

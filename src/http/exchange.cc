@@ -1,19 +1,18 @@
-// The HTTP exchange: one GET, the status line, the headers and a chunked,
-// Content-Length or read-to-close body.
+// Retrieval: the URL, the connection and the HTTP exchange, one GET with
+// its status line, headers and a chunked, Content-Length or read-to-close
+// body.
 #include <errno.h>
 #include <limits.h>
+#include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <strings.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
-#include <new>
-#include <string>
-
+#include "base/alloc.h"
 #include "base/diag.h"
-#include "base/test_hooks.h"
+#include "base/settings.h"
 #include "http/exchange.h"
 #include "http/sock.h"
 #include "http/url.h"
@@ -21,6 +20,86 @@
 // One buffer serves every request and response line; each wait for the
 // server may last this many seconds.
 enum { LINE_BUF_SIZE = 2000, READ_TIMEOUT = 30 };
+
+// Formats one request line into line when it fits, or else into a block of
+// its own, so that a long path or host goes out whole, and sends it.
+// Returns false after "cannot allocate memory".
+static bool send_formatted(int fd, char *line, const char *fmt, ...)
+    __attribute__((format(printf, 3, 4)));
+static bool send_formatted(int fd, char *line, const char *fmt, ...) {
+  va_list ap, again;
+  va_start(ap, fmt);
+  va_copy(again, ap);
+  int n = vsnprintf(line, LINE_BUF_SIZE, fmt, ap);
+  va_end(ap);
+  char *text = line;
+  if (n >= LINE_BUF_SIZE) {
+    text = (char *)alloc_or_report((size_t)n + 1);
+    if (text != nullptr) vsnprintf(text, (size_t)n + 1, fmt, again);
+  }
+  va_end(again);
+  if (text == nullptr) return false;
+  sock_send_line(text, fd);
+  if (text != line) free(text);
+  return true;
+}
+
+// Sends the seven request lines. Returns false after "cannot allocate
+// memory".
+static bool send_request(int fd, char *line, const char *host,
+                         const char *path) {
+  if (!send_formatted(fd, line, "GET %s HTTP/1.1\n", *path ? path : "/") ||
+      !send_formatted(fd, line, "Host: %s\n", host) ||
+      !send_formatted(fd, line, "User-Agent: weather/%d.%d\n",
+                      TAVIK_VERSION_MAJOR, TAVIK_VERSION_MINOR))
+    return false;
+  sock_send_line(
+      "Accept: text/xml,application/xml,application/xhtml+xml,text/html,"
+      "text/plain\n",
+      fd);
+  sock_send_line("Accept-Encoding:\n", fd);
+  sock_send_line("Connection: close\n", fd);
+  sock_send_line("\n", fd);
+  return true;
+}
+
+// Replaces every control byte (below 0x20, or DEL) with "?", so that a
+// server's text shown on the user's terminal cannot carry escape sequences
+// or hide what it says. Other bytes, UTF-8 included, stay as they came.
+static void make_printable(char *text) {
+  for (unsigned char *p = (unsigned char *)text; *p; p++)
+    if (*p < 0x20 || *p == 0x7f) *p = '?';
+}
+
+// Reads and checks the status line. Returns true for a 2xx answer.
+static bool read_status(char *line, int fd, int timeout) {
+  if (sock_read_line(line, LINE_BUF_SIZE, fd, timeout) < 0) {
+    report_error("network read error");
+    return false;
+  }
+  char *version = strtok(line, " \t\n");
+  char *code = version ? strtok(nullptr, " \t\n") : nullptr;
+  if (code == nullptr) {
+    report_error("malformed status line from server");
+    return false;
+  }
+  if (code[0] == '2') return true;
+  char *reason = code + strlen(code) + 1;
+  char *end = strchr(reason, '\n');
+  if (end != nullptr) *end = '\0';
+  make_printable(code);
+  make_printable(reason);
+  report_error("server response was %s (%s)", code, reason);
+  return false;
+}
+
+namespace {
+
+// How the body is framed, as the headers say.
+struct framing {
+  bool chunked = false;
+  long long content_length = 0;  // the last Content-Length; 0 for none
+};
 
 // The document under construction. Its capacity grows geometrically as
 // bytes arrive (never past a declared Content-Length), so a body of many
@@ -31,6 +110,31 @@ struct document {
   int length = 0;
   size_t capacity = 0;
 };
+
+// Outcome of copying one pass of body bytes.
+enum copy_result { COPY_DONE, COPY_SHORT, COPY_NO_MEMORY };
+
+}  // namespace
+
+// Reads the header lines up to the empty one, noting the body's framing.
+static bool read_headers(char *line, int fd, int timeout, framing *f) {
+  for (;;) {
+    int n = sock_read_line(line, LINE_BUF_SIZE, fd, timeout);
+    if (n == SOCK_FAILED || n == SOCK_CLOSED) {
+      report_error("network read error");
+      return false;
+    }
+    if (strcmp(line, "\n") == 0) return true;
+    char *name = strtok(line, " \t\n");
+    char *value = name ? strtok(nullptr, " \t\n") : nullptr;
+    if (value == nullptr) continue;
+    if (strcasecmp(name, "Transfer-Encoding:") == 0 &&
+        strcasecmp(value, "chunked") == 0)
+      f->chunked = true;
+    if (strcasecmp(name, "Content-Length:") == 0)
+      f->content_length = strtoll(value, nullptr, 10);
+  }
+}
 
 // Room for extra more bytes, growing to at most limit bytes in all unless
 // more is needed. Reports and returns false when the heap is exhausted or
@@ -46,27 +150,19 @@ static bool reserve(document *doc, long long extra, long long limit) {
   if (cap > limit) cap = limit;
   if (cap < want) cap = want;
   if (cap == 0) cap = 1;
-  char *p = (char *)tavik_realloc(doc->data, (size_t)cap);
-  if (p == nullptr) {
-    report_error("cannot allocate memory");
-    return false;
-  }
+  char *p = (char *)realloc_or_report(doc->data, (size_t)cap);
+  if (p == nullptr) return false;
   doc->data = p;
   doc->capacity = (size_t)cap;
   return true;
 }
 
-// Outcome of copying one pass of body bytes.
-enum copy_result { COPY_DONE, COPY_SHORT, COPY_NO_MEMORY };
-
-// Copies want bytes of body from the socket into doc, the document's
-// capacity never growing past limit bytes unless needed. The body is read as
-// blocks that end at each LF or at the end of a receive; of the block that
-// completes the pass only what is needed is kept, and *dropped_lf tells
-// whether the rest of that block ended with LF. Whole receives are taken at
-// a time, which gives the same bytes with far fewer steps: only the block
-// that completes the pass needs its end looked for. On COPY_SHORT, *status
-// holds the reader's result that stopped the pass.
+// Copies want bytes of body from the socket into doc, a receive at a time,
+// the document's capacity never growing past limit bytes unless needed.
+// When the pass ends inside a line, the rest of that line in the current
+// receive is dropped, and *dropped_lf tells whether an LF ended what was
+// dropped. On COPY_SHORT, *status holds the reader's result that stopped
+// the pass.
 static copy_result copy_body(document *doc, long long want, long long limit,
                              int fd, int timeout, bool *dropped_lf,
                              int *status) {
@@ -175,142 +271,54 @@ static bool read_to_close(document *doc, int fd, int timeout) {
   }
 }
 
-// Replaces every control byte (below 0x20, or DEL) with "?", so that a
-// server's text shown on the user's terminal cannot carry escape sequences
-// or hide what it says. Other bytes, UTF-8 included, stay as they came.
-static void make_printable(char *text) {
-  for (unsigned char *p = (unsigned char *)text; *p; p++)
-    if (*p < 0x20 || *p == 0x7f) *p = '?';
+// Reads the body as the headers frame it.
+static bool read_body(document *doc, char *line, const framing &f, int fd,
+                      int timeout) {
+  if (f.chunked) return read_chunked(doc, line, fd, timeout);
+  if (f.content_length != 0)
+    return read_counted(doc, f.content_length, fd, timeout);
+  return read_to_close(doc, fd, timeout);
 }
 
-// Checks the status line. Returns true for a 2xx answer.
-static bool check_status(char *line) {
-  char *version = strtok(line, " \t\n");
-  char *code = version ? strtok(nullptr, " \t\n") : nullptr;
-  if (code == nullptr) {
-    report_error("malformed status line from server");
-    return false;
-  }
-  if (code[0] == '2') return true;
-  char *reason = code + strlen(code) + 1;
-  char *end = strchr(reason, '\n');
-  if (end != nullptr) *end = '\0';
-  make_printable(code);
-  make_printable(reason);
-  report_error("server response was %s (%s)", code, reason);
-  return false;
-}
-
-// Reads the header lines up to the empty one, noting the body's framing.
-static bool read_headers(char *line, int fd, int timeout, bool *chunked,
-                         long long *content_length) {
-  for (;;) {
-    int n = sock_read_line(line, LINE_BUF_SIZE, fd, timeout);
-    if (n == SOCK_FAILED || n == SOCK_CLOSED) {
-      report_error("network read error");
-      return false;
-    }
-    if (strcmp(line, "\n") == 0) return true;
-    char *name = strtok(line, " \t\n");
-    char *value = name ? strtok(nullptr, " \t\n") : nullptr;
-    if (value == nullptr) continue;
-    if (strcasecmp(name, "Transfer-Encoding:") == 0 &&
-        strcasecmp(value, "chunked") == 0)
-      *chunked = true;
-    if (strcasecmp(name, "Content-Length:") == 0)
-      *content_length = strtoll(value, nullptr, 10);
-  }
-}
-
-static char *fetch(int fd, const char *host, const char *path, int timeout,
-                   int *length) {
+char *http_exchange(int fd, const char *host, const char *path, int timeout,
+                    int *length) {
   char line[LINE_BUF_SIZE];
-  sock_reset();
-
-  // The request lines are formatted one at a time; a path or host too long
-  // for the line buffer goes out from a heap copy instead of being cut.
-  std::string request = std::string("GET ") + (*path ? path : "/") +
-                        " HTTP/1.1\n";
-  sock_send_line(request.c_str(), fd);
-  request = std::string("Host: ") + host + "\n";
-  sock_send_line(request.c_str(), fd);
-  snprintf(line, sizeof line, "User-Agent: weather/%d.%d\n",
-           TAVIK_VERSION_MAJOR, TAVIK_VERSION_MINOR);
-  sock_send_line(line, fd);
-  sock_send_line(
-      "Accept: text/xml,application/xml,application/xhtml+xml,text/html,"
-      "text/plain\n",
-      fd);
-  sock_send_line("Accept-Encoding:\n", fd);
-  sock_send_line("Connection: close\n", fd);
-  sock_send_line("\n", fd);
-
-  int n = sock_read_line(line, LINE_BUF_SIZE, fd, timeout);
-  if (n < 0) {
-    report_error("network read error");
-    return nullptr;
-  }
-  if (!check_status(line)) return nullptr;
-
-  bool chunked = false;
-  long long content_length = 0;
-  if (!read_headers(line, fd, timeout, &chunked, &content_length))
-    return nullptr;
-
+  framing f;
   document doc;
-  bool ok;
-  if (chunked)
-    ok = read_chunked(&doc, line, fd, timeout);
-  else if (content_length != 0)
-    ok = read_counted(&doc, content_length, fd, timeout);
-  else
-    ok = read_to_close(&doc, fd, timeout);
+  sock_reset();
+  bool ok = send_request(fd, line, host, path) &&
+            read_status(line, fd, timeout) &&
+            read_headers(line, fd, timeout, &f) &&
+            read_body(&doc, line, f, fd, timeout);
+  close(fd);
   if (!ok) {
     free(doc.data);
     return nullptr;
   }
   // Hand out a block exactly as long as the document.
-  if (doc.length > 0 && (size_t)doc.length < doc.capacity) {
-    char *p = (char *)realloc(doc.data, (size_t)doc.length);
-    if (p != nullptr) doc.data = p;
-  }
+  if (doc.length > 0 && (size_t)doc.length < doc.capacity)
+    doc.data = (char *)shrink_block(doc.data, (size_t)doc.length);
   *length = doc.length;
   return doc.data;
 }
 
-char *http_fetch(int fd, const char *host, const char *path, int timeout,
-                 int *length) {
-  char *doc = nullptr;
-  try {
-    doc = fetch(fd, host, path, timeout, length);
-  } catch (const std::bad_alloc &) {
-    report_error("cannot allocate memory");
-  }
-  close(fd);
-  return doc;
-}
-
-// Builds the URL, connects and runs the exchange.
-static char *fetch_weather(const run_settings *s, int *length) {
-  std::string url = expand_url_template(*s);
+char *get_weather(const run_settings *s, int *length) {
+  char *url = expand_url_template(s);
+  if (url == nullptr) return nullptr;
   if (has_control_byte(url)) {
     report_error("URL contains a control character");
+    free(url);
     return nullptr;
   }
-  std::string host, port;
-  size_t path = split_url(url, &host, &port);
-  int fd = open_connection(&host, port);
-  if (fd < 0) return nullptr;
-  return http_fetch(fd, host.c_str(), url.c_str() + path, READ_TIMEOUT, length);
-}
-
-char *get_weather(const run_settings *s, int *length) {
-  // The URL, host and port texts grow as needed; a heap too full for them
-  // ends retrieval like any other allocation failure.
-  try {
-    return fetch_weather(s, length);
-  } catch (const std::bad_alloc &) {
-    report_error("cannot allocate memory");
-    return nullptr;
+  char *host, *port;
+  const char *path = split_url(url, &host, &port);
+  char *doc = nullptr;
+  if (path != nullptr) {
+    int fd = qualify_host(&host) ? open_connection(host, port) : -1;
+    if (fd >= 0) doc = http_exchange(fd, host, path, READ_TIMEOUT, length);
+    free(host);
+    free(port);
   }
+  free(url);
+  return doc;
 }

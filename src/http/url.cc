@@ -12,63 +12,94 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "base/alloc.h"
 #include "base/diag.h"
 #include "http/url.h"
 
-std::string expand_url_template(const run_settings &s) {
-  std::string out;
-  const char *t = s.url ? s.url : "";
-  out.reserve(strlen(t) + 64);
+// Appends len bytes of text to the expansion: written to out unless out is
+// NULL, counted in *n either way.
+static void put(char *out, size_t *n, const char *text, size_t len) {
+  if (out != nullptr) memcpy(out + *n, text, len);
+  *n += len;
+}
+
+// Expands s->url into out, or only measures the expansion when out is
+// NULL. Returns its length, the terminator not counted.
+static size_t expand(const run_settings *s, char *out) {
+  size_t n = 0;
+  const char *t = s->url ? s->url : "";
   for (const char *p = t; *p; p++) {
     if (*p != '$' || p[1] == '\0') {
-      out += *p;
+      put(out, &n, p, 1);
       continue;
     }
     p++;
     switch (toupper((unsigned char)*p)) {
-      case 'U':
-        out += s.units == UNITS_IMPERIAL ? "imperial" : "metric";
+      case 'U': {
+        const char *word = s->units == UNITS_IMPERIAL ? "imperial" : "metric";
+        put(out, &n, word, strlen(word));
         break;
+      }
       case 'L': {
         char num[16];
-        snprintf(num, sizeof num, "%d", s.location);
-        out += num;
+        int len = snprintf(num, sizeof num, "%d", s->location);
+        put(out, &n, num, (size_t)len);
         break;
       }
       case 'A':
-        if (s.appid) out += s.appid;
+        if (s->appid) put(out, &n, s->appid, strlen(s->appid));
         break;
       default:
-        out += *p;
+        put(out, &n, p, 1);
         break;
     }
   }
-  return out;
+  if (out != nullptr) out[n] = '\0';
+  return n;
 }
 
-size_t split_url(const std::string &url, std::string *host, std::string *port) {
-  size_t start = url.size() < 7 ? url.size() : 7;
-  size_t end = url.find_first_of("/:", start);
-  if (end == std::string::npos) {
-    *host = url.substr(start);
-    port->clear();
-    return url.size();
-  }
-  *host = url.substr(start, end - start);
-  if (url[end] == '/') {
-    port->clear();
-    return end;
-  }
-  size_t path = url.find('/', end + 1);
-  if (path == std::string::npos) path = url.size();
-  *port = url.substr(end + 1, path - end - 1);
-  return path;
+char *expand_url_template(const run_settings *s) {
+  char *url = (char *)alloc_or_report(expand(s, nullptr) + 1);
+  if (url != nullptr) expand(s, url);
+  return url;
 }
 
-bool has_control_byte(const std::string &text) {
-  for (unsigned char c : text)
-    if (c < 0x20 || c == 0x7f) return true;
+bool has_control_byte(const char *text) {
+  for (const unsigned char *p = (const unsigned char *)text; *p; p++)
+    if (*p < 0x20 || *p == 0x7f) return true;
   return false;
+}
+
+// A terminated heap copy of len bytes of text, or NULL after reporting.
+static char *copy_span(const char *text, size_t len) {
+  char *copy = (char *)alloc_or_report(len + 1);
+  if (copy != nullptr) {
+    memcpy(copy, text, len);
+    copy[len] = '\0';
+  }
+  return copy;
+}
+
+const char *split_url(const char *url, char **host, char **port) {
+  size_t len = strlen(url);
+  const char *start = url + (len < 7 ? len : 7);
+  const char *host_end = start + strcspn(start, "/:");
+  const char *port_start = host_end;
+  const char *path = host_end;
+  if (*host_end == ':') {
+    port_start = host_end + 1;
+    path = port_start + strcspn(port_start, "/");
+  }
+  *host = copy_span(start, (size_t)(host_end - start));
+  *port = nullptr;
+  if (*host != nullptr)
+    *port = copy_span(port_start, (size_t)(path - port_start));
+  if (*port == nullptr) {
+    free(*host);
+    *host = nullptr;
+    return nullptr;
+  }
+  return path;
 }
 
 // The resolver's default domain as the resolver state holds it now. The
@@ -76,30 +107,37 @@ bool has_control_byte(const std::string &text) {
 // empty domain and the name stays as it is.
 static const char *default_domain(void) { return _res.defdname; }
 
-int open_connection(std::string *host, const std::string &port) {
-  if (host->find('.') == std::string::npos) {
-    const char *domain = default_domain();
-    if (domain[0] != '\0') {
-      *host += '.';
-      *host += domain;
-    }
-  }
+bool qualify_host(char **host) {
+  if (strchr(*host, '.') != nullptr) return true;
+  const char *domain = default_domain();
+  if (domain[0] == '\0') return true;
+  size_t name_len = strlen(*host), domain_len = strlen(domain);
+  char *qualified = (char *)alloc_or_report(name_len + 1 + domain_len + 1);
+  if (qualified == nullptr) return false;
+  memcpy(qualified, *host, name_len);
+  qualified[name_len] = '.';
+  memcpy(qualified + name_len + 1, domain, domain_len + 1);
+  free(*host);
+  *host = qualified;
+  return true;
+}
 
+int open_connection(const char *host, const char *port) {
   struct sockaddr_in addr;
   memset(&addr, 0, sizeof addr);
   addr.sin_family = AF_INET;
-  struct hostent *he = gethostbyname(host->c_str());
+  struct hostent *he = gethostbyname(host);
   if (he != nullptr && he->h_addrtype == AF_INET && he->h_addr_list[0]) {
     memcpy(&addr.sin_addr, he->h_addr_list[0], sizeof addr.sin_addr);
-  } else if (isdigit((unsigned char)(*host)[0])) {
-    addr.sin_addr.s_addr = inet_addr(host->c_str());
+  } else if (isdigit((unsigned char)host[0])) {
+    addr.sin_addr.s_addr = inet_addr(host);
   } else {
-    report_error("cannot get address for lookup host '%s'", host->c_str());
+    report_error("cannot get address for lookup host '%s'", host);
     return -1;
   }
 
-  if (!port.empty()) {
-    addr.sin_port = htons((unsigned short)(atoi(port.c_str()) & 0xffff));
+  if (port[0] != '\0') {
+    addr.sin_port = htons((unsigned short)(atoi(port) & 0xffff));
   } else {
     struct servent *se = getservbyname("http", "tcp");
     if (se == nullptr) {
@@ -117,7 +155,7 @@ int open_connection(std::string *host, const std::string &port) {
     return -1;
   }
   if (connect(fd, (struct sockaddr *)&addr, sizeof addr) < 0) {
-    report_error("cannot connect to server '%s'", host->c_str());
+    report_error("cannot connect to server '%s'", host);
     close(fd);
     return -1;
   }

@@ -1,27 +1,34 @@
-// The request URL and the connection to the weather server.
+// The request URL and the connection to the weather server. The texts made
+// here are heap blocks sized for their contents, for the caller to free.
 #ifndef TAVIK_HTTP_URL_H
 #define TAVIK_HTTP_URL_H
-
-#include <string>
 
 #include "base/settings.h"
 
 // The template with $U (units word), $L (location) and $A (APPID) replaced,
 // in either letter case; "$$" gives "$", any other "$c" gives c and a "$"
-// at the very end stays. Inserted text is not scanned again.
-std::string expand_url_template(const run_settings &s);
-
-// Cuts "http://host[:port][/path]" into its parts. The first seven
-// characters are the scheme and are not looked at. Returns the offset of
-// the path in url (url.size() when there is no path).
-size_t split_url(const std::string &url, std::string *host, std::string *port);
+// at the very end stays. Inserted text is not scanned again. NULL after
+// "cannot allocate memory".
+char *expand_url_template(const run_settings *s);
 
 // True when text holds a byte that would break a request line on the wire
 // (below 0x20, or 0x7F).
-bool has_control_byte(const std::string &text);
+bool has_control_byte(const char *text);
 
-// Resolves host (adding the resolver's default domain to a name without a
-// dot) and port, and connects. Returns the socket, or -1 after reporting.
-int open_connection(std::string *host, const std::string &port);
+// Cuts "http://host[:port][/path]": *host and *port become copies (an
+// empty port when there is none) and the path is returned, a pointer into
+// url (at its end when there is no path). The first seven characters are
+// the scheme and are not looked at. NULL after "cannot allocate memory",
+// with no copy left behind.
+const char *split_url(const char *url, char **host, char **port);
+
+// Adds "." and the resolver's default domain to a host name without a dot,
+// when that domain is not empty, replacing *host. False after "cannot
+// allocate memory", *host then unchanged.
+bool qualify_host(char **host);
+
+// Resolves host and port (the http service's when port is empty) and
+// connects. Returns the socket, or -1 after reporting.
+int open_connection(const char *host, const char *port);
 
 #endif

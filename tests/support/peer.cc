@@ -64,7 +64,7 @@ fetch_outcome fetch_from_segments(const std::vector<std::string> &segments,
   fetch_outcome o;
   int length = -1;
   testing::internal::CaptureStderr();
-  char *doc = http_fetch(sv[0], "wx.example", path, timeout, &length);
+  char *doc = http_exchange(sv[0], "wx.example", path, timeout, &length);
   o.err = testing::internal::GetCapturedStderr();
   if (doc != nullptr) {
     o.doc = std::string(doc, (size_t)length);

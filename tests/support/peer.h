@@ -23,7 +23,7 @@ struct fetch_outcome {
   bool fd_closed = false;          // whether it closed its socket
 };
 
-// Runs http_fetch against a peer that sends segments, each arriving as one
+// Runs http_exchange against a peer that sends segments, each arriving as one
 // receive (a SOCK_SEQPACKET pair), from a thread of its own, then closes,
 // or stays open when keep_open. The exchange waits at most timeout seconds.
 fetch_outcome fetch_from_segments(const std::vector<std::string> &segments,
