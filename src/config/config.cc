@@ -16,7 +16,9 @@ enum { CONFIG_LINE_SIZE = 250 };
 
 // "config: line N: message", or "config: message" for line 0, through
 // report_error. The message is composed in a small buffer, or on the heap
-// when it does not fit, so that it is printed whole, however long.
+// when it does not fit, so that it is printed whole, however long; that
+// heap is asked directly, as for any diagnostic, and a failure there prints
+// the cut text instead.
 static void config_error(int line, const char *fmt, ...)
     __attribute__((format(printf, 2, 3)));
 static void config_error(int line, const char *fmt, ...) {
@@ -43,73 +45,84 @@ static void config_error(int line, const char *fmt, ...) {
   if (text != small) free(text);
 }
 
-// The checks and the store for one keyword line. Returns 1 when it
+// How each keyword's value is stored. Each returns false after its
+// message when it refuses the value.
+
+static bool store_url(int line, char *value, run_settings *s) {
+  lowercase_in_place(value);
+  if (strncmp(value, "http://", 7) != 0) {
+    config_error(line, "bad scheme in URL value");
+    return false;
+  }
+  s->url = copy_text(value);
+  return true;
+}
+
+static bool store_appid(int, char *value, run_settings *s) {
+  s->appid = copy_text(value);
+  return true;
+}
+
+static bool store_location(int, char *value, run_settings *s) {
+  s->location = (int)strtol(value, nullptr, 10);
+  return true;
+}
+
+static bool store_units(int line, char *value, run_settings *s) {
+  if (strcasecmp(value, "imperial") == 0) {
+    s->units = UNITS_IMPERIAL;
+  } else if (strcasecmp(value, "metric") == 0) {
+    s->units = UNITS_METRIC;
+  } else {
+    config_error(line, "invalid value for UNITS command");
+    return false;
+  }
+  return true;
+}
+
+namespace {
+
+// One keyword of the file: its name (as the messages spell it; matched in
+// any case), its message for a missing value, whether its field already
+// holds a value, and how a value is stored.
+struct keyword {
+  const char *name;
+  const char *no_value;
+  bool (*is_set)(const run_settings *s);
+  bool (*store)(int line, char *value, run_settings *s);
+};
+
+}  // namespace
+
+static const keyword keywords[] = {
+    {"URL", "no URL after URL command",
+     [](const run_settings *s) { return s->url != nullptr; }, store_url},
+    {"APPID", "no value after APPID command",
+     [](const run_settings *s) { return s->appid != nullptr; }, store_appid},
+    {"LOCATION", "no value after LOCATION command",
+     [](const run_settings *s) { return s->location != 0; }, store_location},
+    {"UNITS", "no value after UNITS command",
+     [](const run_settings *s) { return s->units != 0; }, store_units},
+};
+
+// The checks and the store for one keyword line, in this order: already
+// set, a third token, no value, a refused value. Returns 1 when it
 // reported an error, 0 otherwise.
-static int handle_keyword(int line, const char *keyword, char *value,
+static int handle_keyword(int line, const char *word, char *value,
                           const char *extra, run_settings *s) {
-  if (strcasecmp(keyword, "URL") == 0) {
-    if (s->url != nullptr) {
-      config_error(line, "URL specified more than once");
-    } else if (extra != nullptr) {
+  for (const keyword &k : keywords) {
+    if (strcasecmp(word, k.name) != 0) continue;
+    if (k.is_set(s))
+      config_error(line, "%s specified more than once", k.name);
+    else if (extra != nullptr)
       config_error(line, "syntax error (extra on end)");
-    } else if (value == nullptr) {
-      config_error(line, "no URL after URL command");
-    } else {
-      lowercase_in_place(value);
-      if (strncmp(value, "http://", 7) != 0) {
-        config_error(line, "bad scheme in URL value");
-      } else {
-        s->url = copy_text(value);
-        return 0;
-      }
-    }
+    else if (value == nullptr)
+      config_error(line, "%s", k.no_value);
+    else
+      return k.store(line, value, s) ? 0 : 1;
     return 1;
   }
-  if (strcasecmp(keyword, "APPID") == 0) {
-    if (s->appid != nullptr) {
-      config_error(line, "APPID specified more than once");
-    } else if (extra != nullptr) {
-      config_error(line, "syntax error (extra on end)");
-    } else if (value == nullptr) {
-      config_error(line, "no value after APPID command");
-    } else {
-      s->appid = copy_text(value);
-      return 0;
-    }
-    return 1;
-  }
-  if (strcasecmp(keyword, "LOCATION") == 0) {
-    if (s->location != 0) {
-      config_error(line, "LOCATION specified more than once");
-    } else if (extra != nullptr) {
-      config_error(line, "syntax error (extra on end)");
-    } else if (value == nullptr) {
-      config_error(line, "no value after LOCATION command");
-    } else {
-      s->location = (int)strtol(value, nullptr, 10);
-      return 0;
-    }
-    return 1;
-  }
-  if (strcasecmp(keyword, "UNITS") == 0) {
-    if (s->units != 0) {
-      config_error(line, "UNITS specified more than once");
-    } else if (extra != nullptr) {
-      config_error(line, "syntax error (extra on end)");
-    } else if (value == nullptr) {
-      config_error(line, "no value after UNITS command");
-    } else if (strcasecmp(value, "imperial") == 0) {
-      s->units = UNITS_IMPERIAL;
-      return 0;
-    } else if (strcasecmp(value, "metric") == 0) {
-      s->units = UNITS_METRIC;
-      return 0;
-    } else {
-      config_error(line, "invalid value for UNITS command");
-    }
-    return 1;
-  }
-  config_error(line, "unrecognised command '%s'", keyword);
+  config_error(line, "unrecognised command '%s'", word);
   return 1;
 }
 
