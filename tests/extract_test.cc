@@ -96,24 +96,40 @@ TEST(Extract, FillsTheRecord) {
   EXPECT_STREQ(w.last_update, "2026-12-10T05:25:00");
 }
 
+// Every field as extract_data starts it (parse() fills the record with
+// other bytes first, so none is left to the caller's zeroing).
 void expect_initial(const weather &w) {
   EXPECT_STREQ(w.city, "UNKNOWN");
   EXPECT_STREQ(w.country, "UNKNOWN");
   EXPECT_EQ(w.longitude, 0.0f);
+  EXPECT_STREQ(w.lon_dir, "");
   EXPECT_EQ(w.latitude, 0.0f);
+  EXPECT_STREQ(w.lat_dir, "");
   EXPECT_STREQ(w.sunrise, "");
   EXPECT_STREQ(w.sunset, "");
-  EXPECT_STREQ(w.last_update, "");
   EXPECT_EQ(w.temperature, 0);
+  EXPECT_EQ(w.temp_min, 0);
+  EXPECT_EQ(w.temp_max, 0);
+  EXPECT_STREQ(w.temp_unit, "");
   EXPECT_EQ(w.humidity, 0);
   EXPECT_STREQ(w.humidity_unit, "");
+  EXPECT_EQ(w.pressure, 0);
   EXPECT_STREQ(w.pressure_unit, "");
+  EXPECT_EQ(w.wind_speed, 0.0f);
+  EXPECT_STREQ(w.speed_unit, "");
   EXPECT_EQ(w.gusts, 0.0f);
   EXPECT_STREQ(w.speed_name, "");
+  EXPECT_EQ(w.wind_dir, 0);
   EXPECT_STREQ(w.wind_dir_code, "");
+  EXPECT_STREQ(w.wind_dir_name, "");
+  EXPECT_EQ(w.clouds, 0);
+  EXPECT_STREQ(w.clouds_name, "");
   EXPECT_EQ(w.visibility, 0);
+  EXPECT_STREQ(w.visibility_unit, "");
   EXPECT_EQ(w.precipitation, -1.0f);
   EXPECT_STREQ(w.precip_mode, "");
+  EXPECT_STREQ(w.precip_unit, "");
+  EXPECT_STREQ(w.last_update, "");
 }
 
 TEST(Extract, DocumentWithoutKnownElementsLeavesTheRecordInitialised) {

@@ -288,37 +288,14 @@ static void *hooked_realloc(void *p, size_t n) { return tavik_realloc(p, n); }
 static const XML_Memory_Handling_Suite hooked_suite = {
     hooked_malloc, hooked_realloc, free};
 
+// The record as the parse starts it: every number 0, every text empty, ok
+// 0, then the few values that are not.
 static void init_record(weather *w, const run_settings *s) {
-  w->ok = 0;
+  *w = weather();
   w->settings = s;
   strcpy(w->city, "UNKNOWN");
   strcpy(w->country, "UNKNOWN");
-  w->longitude = 0.0f;
-  w->latitude = 0.0f;
-  w->sunrise[0] = '\0';
-  w->sunset[0] = '\0';
-  w->temperature = 0;
-  w->temp_min = 0;
-  w->temp_max = 0;
-  w->humidity = 0;
-  w->humidity_unit[0] = '\0';
-  w->pressure = 0;
-  w->pressure_unit[0] = '\0';
-  w->wind_speed = 0.0f;
-  w->speed_unit[0] = '\0';
-  w->gusts = 0.0f;
-  w->speed_name[0] = '\0';
-  w->wind_dir = 0;
-  w->wind_dir_code[0] = '\0';
-  w->wind_dir_name[0] = '\0';
-  w->clouds = 0;
-  w->clouds_name[0] = '\0';
-  w->visibility = 0;
-  w->visibility_unit[0] = '\0';
-  w->precipitation = -1.0f;
-  w->precip_mode[0] = '\0';
-  w->precip_unit[0] = '\0';
-  w->last_update[0] = '\0';
+  w->precipitation = -1.0f;  // no amount given
 }
 
 void extract_data(const char *doc, int length, const run_settings *s,
