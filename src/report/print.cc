@@ -7,41 +7,69 @@
 
 enum { STAMP_COPY_SIZE = 32, STAMP_SPLIT = 10 };
 
-// Copies a timestamp and puts the delimiter at index 10, where a date of
-// ten characters meets its time. A stamp of exactly ten characters gets
-// the delimiter after it, so that date and (empty) time stay two fields; a
-// shorter one is left as it is.
-static void split_stamp(char *copy, const char *stamp, char delimiter) {
+// The values of the delimited line, each followed by the delimiter d.
+static void put_text(const char *text, char d) {
+  fputs(text, stdout);
+  putchar(d);
+}
+
+static void put_int(int value, char d) { printf("%d%c", value, d); }
+
+static void put_real(float value, int decimals, char d) {
+  printf("%.*f%c", decimals, (double)value, d);
+}
+
+// A timestamp as two values: a copy with the delimiter at index 10, where
+// a date of ten characters meets its time. A stamp of exactly ten
+// characters gets the delimiter after it, so that date and (empty) time
+// stay two values; a shorter one stays one value.
+static void put_stamp(const char *stamp, char d) {
+  char copy[STAMP_COPY_SIZE];
   size_t len = strlen(stamp);
   if (len > STAMP_COPY_SIZE - 1) len = STAMP_COPY_SIZE - 1;
   memcpy(copy, stamp, len);
   copy[len] = '\0';
-  if (len > STAMP_SPLIT) {
-    copy[STAMP_SPLIT] = delimiter;
-  } else if (len == STAMP_SPLIT) {
-    copy[STAMP_SPLIT] = delimiter;
-    copy[STAMP_SPLIT + 1] = '\0';
+  if (len >= STAMP_SPLIT) {
+    copy[STAMP_SPLIT] = d;
+    if (len == STAMP_SPLIT) copy[STAMP_SPLIT + 1] = '\0';
   }
+  put_text(copy, d);
 }
 
 static void print_delimited(const run_settings *s, const weather *w) {
-  char rise[STAMP_COPY_SIZE], set[STAMP_COPY_SIZE], update[STAMP_COPY_SIZE];
   char d = s->delimiter;
-  split_stamp(rise, w->sunrise, d);
-  split_stamp(set, w->sunset, d);
-  split_stamp(update, w->last_update, d);
-  printf("%s%c%s%c%.2f%c%s%c%.2f%c%s%c%s%c%s%c%s%c%d%c%d%c%d%c%d%c%s%c%d%c%s"
-         "%c%s%c%.1f%c%s%c%.1f%c%d%c%s%c%s%c%d%%%c%s%c%d%c%s%c%s%c%.0f%c%s%c%s"
-         "%c\n",
-         w->city, d, w->country, d, (double)w->longitude, d, w->lon_dir, d,
-         (double)w->latitude, d, w->lat_dir, d, rise, d, set, d, w->temp_unit,
-         d, w->temperature, d, w->temp_min, d, w->temp_max, d, w->humidity, d,
-         w->humidity_unit, d, w->pressure, d, w->pressure_unit, d,
-         w->speed_unit, d, (double)w->wind_speed, d, w->speed_name, d,
-         (double)w->gusts, d, w->wind_dir, d, w->wind_dir_code, d,
-         w->wind_dir_name, d, w->clouds, d, w->clouds_name, d, w->visibility,
-         d, w->visibility_unit, d, w->precip_mode, d,
-         (double)w->precipitation, d, w->precip_unit, d, update, d);
+  put_text(w->city, d);
+  put_text(w->country, d);
+  put_real(w->longitude, 2, d);
+  put_text(w->lon_dir, d);
+  put_real(w->latitude, 2, d);
+  put_text(w->lat_dir, d);
+  put_stamp(w->sunrise, d);
+  put_stamp(w->sunset, d);
+  put_text(w->temp_unit, d);
+  put_int(w->temperature, d);
+  put_int(w->temp_min, d);
+  put_int(w->temp_max, d);
+  put_int(w->humidity, d);
+  put_text(w->humidity_unit, d);
+  put_int(w->pressure, d);
+  put_text(w->pressure_unit, d);
+  put_text(w->speed_unit, d);
+  put_real(w->wind_speed, 1, d);
+  put_text(w->speed_name, d);
+  put_real(w->gusts, 1, d);
+  put_int(w->wind_dir, d);
+  put_text(w->wind_dir_code, d);
+  put_text(w->wind_dir_name, d);
+  printf("%d%%%c", w->clouds, d);  // the percent sign is part of the value
+  put_text(w->clouds_name, d);
+  put_int(w->visibility, d);
+  put_text(w->visibility_unit, d);
+  put_text(w->precip_mode, d);
+  put_real(w->precipitation, 0, d);
+  put_text(w->precip_unit, d);
+  put_stamp(w->last_update, d);
+  putchar('\n');
 }
 
 static void print_text(const weather *w) {
