@@ -6,6 +6,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include "capture.h"
 #include "config/config.h"
 #include "run_tavik.h"
 
@@ -26,9 +27,8 @@ struct config_outcome {
 // Reads content as a configuration file into o.
 void read_into(const std::string &content, config_outcome *o) {
   temp_file f(content);
-  testing::internal::CaptureStderr();
-  o->errors = read_config(f.path().c_str(), &o->s);
-  o->err = testing::internal::GetCapturedStderr();
+  o->err = capture_stderr(
+      [&] { o->errors = read_config(f.path().c_str(), &o->s); });
 }
 
 const char kGood[] = "URL http://wx/q?id=$l\nAPPID Key\n";
@@ -192,9 +192,8 @@ TEST(Config, CarriageReturnIsKeptOnStoredTexts) {
 
 TEST(Config, MissingFileIsOneErrorAndNothingElse) {
   run_settings s;
-  testing::internal::CaptureStderr();
-  int n = read_config("/no/such/dir/tavik.conf", &s);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+  int n = 0;
+  EXPECT_EQ(capture_stderr([&] { n = read_config("/no/such/dir/tavik.conf", &s); }),
             "tavik: config: cannot open configuration file "
             "/no/such/dir/tavik.conf\n");
   EXPECT_EQ(n, 1);
@@ -206,9 +205,8 @@ TEST(Config, UnreadableFileIsOneErrorAndNothingElse) {
   char dir[] = "/tmp/tavik-dir-XXXXXX";
   ASSERT_NE(mkdtemp(dir), nullptr);
   run_settings s;
-  testing::internal::CaptureStderr();
-  int n = read_config(dir, &s);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+  int n = 0;
+  EXPECT_EQ(capture_stderr([&] { n = read_config(dir, &s); }),
             std::string("tavik: config: cannot read configuration file ") + dir + "\n");
   EXPECT_EQ(n, 1);
   run_result r = run_tavik({"-c", dir});
@@ -221,10 +219,8 @@ TEST(Config, UnreadableFileIsOneErrorAndNothingElse) {
 
 TEST(Config, LongPathPrintedWhole) {
   std::string path = "/no/" + std::string(300, 'p');
-  testing::internal::CaptureStderr();
   run_settings s;
-  read_config(path.c_str(), &s);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+  EXPECT_EQ(capture_stderr([&] { read_config(path.c_str(), &s); }),
             "tavik: config: cannot open configuration file " + path + "\n");
 }
 

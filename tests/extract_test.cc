@@ -8,6 +8,7 @@
 #include <expat.h>
 
 #include "base/test_hooks.h"
+#include "capture.h"
 #include "parse/extract.h"
 #include "samples.h"
 
@@ -33,9 +34,8 @@ parsed parse(const std::string &doc, int debug = 0) {
   memset(&p.w, 0x5a, sizeof p.w);
   fatal_calls = 0;
   fatal_hook = count_fatal;
-  testing::internal::CaptureStderr();
-  extract_data(doc.data(), (int)doc.size(), &s, &p.w);
-  p.err = testing::internal::GetCapturedStderr();
+  p.err = capture_stderr(
+      [&] { extract_data(doc.data(), (int)doc.size(), &s, &p.w); });
   fatal_hook = nullptr;
   p.fatal = fatal_calls;
   return p;

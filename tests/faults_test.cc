@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "base/test_hooks.h"
+#include "capture.h"
 #include "config/config.h"
 #include "http/exchange.h"
 #include "parse/extract.h"
@@ -123,20 +124,18 @@ TEST(Faults, EachAllocationFailingGivesACleanFailure) {
     fatal_hook = count_fatal;
 
     run_settings s;
-    testing::internal::CaptureStderr();
-    int errors = read_config(conf.path().c_str(), &s);
     std::optional<std::string> got;
     weather w{};
-    if (errors == 0 && fatal_count == 0) {
+    std::string err = capture_stderr([&] {
+      int errors = read_config(conf.path().c_str(), &s);
+      if (errors != 0 || fatal_count != 0) return;
       int length = 0;
       char *body = get_weather(&s, &length);
-      if (body != nullptr) {
-        got = std::string(body, (size_t)length);
-        extract_data(body, length, &s, &w);
-        free(body);
-      }
-    }
-    std::string err = testing::internal::GetCapturedStderr();
+      if (body == nullptr) return;
+      got = std::string(body, (size_t)length);
+      extract_data(body, length, &s, &w);
+      free(body);
+    });
     tavik_malloc = malloc;
     tavik_realloc = realloc;
     fatal_hook = nullptr;
@@ -180,9 +179,11 @@ TEST(Faults, DrippingServerIsNotCutOff) {
   script.segments.push_back({response.substr(4), 0});
   script_server server(script);
   int length = 0;
-  testing::internal::CaptureStderr();
-  char *doc = http_exchange(connect_to(server.port()), "h", "/", 1, &length);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  char *doc = nullptr;
+  EXPECT_EQ(capture_stderr([&] {
+              doc = http_exchange(connect_to(server.port()), "h", "/", 1, &length);
+            }),
+            "");
   ASSERT_NE(doc, nullptr);
   EXPECT_EQ(std::string(doc, (size_t)length), "<current/>");
   free(doc);
@@ -194,9 +195,11 @@ TEST(Faults, ServerSilentPastTheLimitIsANetworkReadError) {
   script.silent_ms = 2500;
   script_server server(script);
   int length = 0;
-  testing::internal::CaptureStderr();
-  char *doc = http_exchange(connect_to(server.port()), "h", "/", 1, &length);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "tavik: network read error\n");
+  char *doc = nullptr;
+  EXPECT_EQ(capture_stderr([&] {
+              doc = http_exchange(connect_to(server.port()), "h", "/", 1, &length);
+            }),
+            "tavik: network read error\n");
   EXPECT_EQ(doc, nullptr);
 }
 

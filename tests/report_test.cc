@@ -5,6 +5,7 @@
 #include <string>
 
 #include "base/test_hooks.h"
+#include "capture.h"
 #include "parse/extract.h"
 #include "report/report.h"
 
@@ -37,9 +38,7 @@ std::string print(weather w, int units, int compressed, char delimiter = '@') {
   s.compressed = compressed;
   s.delimiter = delimiter;
   massage_weather(&s, &w);
-  testing::internal::CaptureStdout();
-  print_weather(&s, &w);
-  return testing::internal::GetCapturedStdout();
+  return capture_stdout([&] { print_weather(&s, &w); });
 }
 
 TEST(Report, MetricText) {
@@ -212,9 +211,7 @@ TEST(Normalise, BadUnitsAreFatalAndChangeNothing) {
     weather before = w;
     run_settings s{};
     s.units = units;
-    testing::internal::CaptureStderr();
-    massage_weather(&s, &w);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+    EXPECT_EQ(capture_stderr([&] { massage_weather(&s, &w); }),
               "tavik:  bad units type " + std::to_string(units) +
                   " in massage_weather\n");
     EXPECT_EQ(memcmp(&w, &before, sizeof w), 0);

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "base/test_hooks.h"
+#include "capture.h"
 #include "http/exchange.h"
 #include "http/url.h"
 #include "peer.h"
@@ -140,9 +141,7 @@ TEST_F(QualifyHost, ExhaustedHeapLeavesTheNameAsItWas) {
   set_domain("example.net");
   char *host = strdup("wx");
   tavik_malloc = [](size_t) -> void * { return nullptr; };
-  testing::internal::CaptureStderr();
-  EXPECT_FALSE(qualify_host(&host));
-  std::string err = testing::internal::GetCapturedStderr();
+  std::string err = capture_stderr([&] { EXPECT_FALSE(qualify_host(&host)); });
   tavik_malloc = malloc;
   EXPECT_EQ(err, "tavik: cannot allocate memory\n");
   EXPECT_STREQ(host, "wx");

@@ -11,6 +11,7 @@
 
 #include <thread>
 
+#include "capture.h"
 #include "http/exchange.h"
 
 static sockaddr_in loopback(int port) {
@@ -63,9 +64,9 @@ fetch_outcome fetch_from_segments(const std::vector<std::string> &segments,
   });
   fetch_outcome o;
   int length = -1;
-  testing::internal::CaptureStderr();
-  char *doc = http_exchange(sv[0], "wx.example", path, timeout, &length);
-  o.err = testing::internal::GetCapturedStderr();
+  char *doc = nullptr;
+  o.err = capture_stderr(
+      [&] { doc = http_exchange(sv[0], "wx.example", path, timeout, &length); });
   if (doc != nullptr) {
     o.doc = std::string(doc, (size_t)length);
     free(doc);
