@@ -24,11 +24,15 @@ struct config_outcome {
   }
 };
 
+// Reads the file at path into o.
+void read_path(const char *path, config_outcome *o) {
+  o->err = capture_stderr([&] { o->errors = read_config(path, &o->s); });
+}
+
 // Reads content as a configuration file into o.
 void read_into(const std::string &content, config_outcome *o) {
   temp_file f(content);
-  o->err = capture_stderr(
-      [&] { o->errors = read_config(f.path().c_str(), &o->s); });
+  read_path(f.path().c_str(), o);
 }
 
 const char kGood[] = "URL http://wx/q?id=$l\nAPPID Key\n";
@@ -190,25 +194,32 @@ TEST(Config, CarriageReturnIsKeptOnStoredTexts) {
   EXPECT_STREQ(o.s.appid, "k\r");
 }
 
-TEST(Config, MissingFileIsOneErrorAndNothingElse) {
-  run_settings s;
-  int n = 0;
-  EXPECT_EQ(capture_stderr([&] { n = read_config("/no/such/dir/tavik.conf", &s); }),
-            "tavik: config: cannot open configuration file "
-            "/no/such/dir/tavik.conf\n");
-  EXPECT_EQ(n, 1);
-}
-
-// A path that opens but cannot be read says so, like one that cannot be
-// opened; its missing entries are not reported on top.
-TEST(Config, UnreadableFileIsOneErrorAndNothingElse) {
+// A file that cannot be opened, or opens but cannot be read, is one error
+// with its path printed whole; its missing entries are not reported on top.
+TEST(Config, FileThatCannotBeReadIsOneErrorAndNothingElse) {
   char dir[] = "/tmp/tavik-dir-XXXXXX";
   ASSERT_NE(mkdtemp(dir), nullptr);
-  run_settings s;
-  int n = 0;
-  EXPECT_EQ(capture_stderr([&] { n = read_config(dir, &s); }),
-            std::string("tavik: config: cannot read configuration file ") + dir + "\n");
-  EXPECT_EQ(n, 1);
+  const struct {
+    std::string path;
+    const char *what;
+  } cases[] = {
+      {"/no/such/dir/tavik.conf", "open"},
+      {"/no/" + std::string(300, 'p'), "open"},
+      {dir, "read"},
+  };
+  for (const auto &c : cases) {
+    config_outcome o;
+    read_path(c.path.c_str(), &o);
+    EXPECT_EQ(o.err, "tavik: config: cannot " + std::string(c.what) +
+                         " configuration file " + c.path + "\n");
+    EXPECT_EQ(o.errors, 1);
+  }
+  rmdir(dir);
+}
+
+TEST(ConfigE2E, UnreadableFileEndsTheRun) {
+  char dir[] = "/tmp/tavik-dir-XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
   run_result r = run_tavik({"-c", dir});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "");
@@ -217,15 +228,8 @@ TEST(Config, UnreadableFileIsOneErrorAndNothingElse) {
   rmdir(dir);
 }
 
-TEST(Config, LongPathPrintedWhole) {
-  std::string path = "/no/" + std::string(300, 'p');
-  run_settings s;
-  EXPECT_EQ(capture_stderr([&] { read_config(path.c_str(), &s); }),
-            "tavik: config: cannot open configuration file " + path + "\n");
-}
-
 // The driver's summary counts what the reader reported.
-TEST(Config, DriverSummarisesTheCount) {
+TEST(ConfigE2E, DriverSummarisesTheCount) {
   const struct {
     const char *content;
     const char *summary;
@@ -250,7 +254,7 @@ TEST(Config, DriverSummarisesTheCount) {
   }
 }
 
-TEST(Config, NoLocationAnywhereIsReportedByTheDriver) {
+TEST(ConfigE2E, NoLocationAnywhereIsReportedByTheDriver) {
   temp_file f("URL http://h/\nAPPID a\n");
   run_result r = run_tavik({"-c", f.path()});
   EXPECT_EQ(r.status, 1);

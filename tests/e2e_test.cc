@@ -33,7 +33,7 @@ const char kMillbrookLine[] =
     "West-southwest|75%|broken clouds|16093|metres|rain|2|mm|2026-12-10|"
     "05:25:00|\n";
 
-TEST(EndToEnd, TextReportFromEachFraming) {
+TEST(ReportE2E, TextReportFromEachFraming) {
   const std::string doc = sample(3003);
   const server_script scripts[] = {
       reply(content_length_response(doc)),
@@ -49,7 +49,7 @@ TEST(EndToEnd, TextReportFromEachFraming) {
   }
 }
 
-TEST(EndToEnd, DelimitedLine) {
+TEST(ReportE2E, DelimitedLine) {
   run_result r = run_against(reply(content_length_response(sample(3003))),
                              {"-z", "-d", "|"});
   EXPECT_EQ(r.status, 0);
@@ -60,7 +60,7 @@ TEST(EndToEnd, DelimitedLine) {
   EXPECT_EQ(r.out, kMillbrookLine);
 }
 
-TEST(EndToEnd, ImperialReport) {
+TEST(ReportE2E, ImperialReport) {
   std::string request;
   run_result r = run_against(
       reply(content_length_response(sample(1001, "imperial"))), {"-u", "i"},
@@ -86,7 +86,7 @@ TEST(EndToEnd, ImperialReport) {
             "Last update:\t2026-12-10T05:20:00\n");
 }
 
-TEST(EndToEnd, DebugDumpsTheDocumentThenReports) {
+TEST(ReportE2E, DebugDumpsTheDocumentThenReports) {
   const std::string doc = "<current><city name=\"A\">\n<country>NZ</country></city></current>";
   run_result r = run_against(reply(chunked_response(doc, 7)), {"-D", "-z"});
   EXPECT_EQ(r.status, 0);
@@ -98,7 +98,7 @@ TEST(EndToEnd, DebugDumpsTheDocumentThenReports) {
             "\nHandling </country>\n\nHandling </city>\n\nHandling </current>\n");
 }
 
-TEST(EndToEnd, DocumentThatDoesNotParse) {
+TEST(ReportE2E, DocumentThatDoesNotParse) {
   const std::string doc = "<current><city>";
   run_result r = run_against(reply(content_length_response(doc)), {"-D"});
   EXPECT_EQ(r.status, 1);
@@ -111,7 +111,7 @@ TEST(EndToEnd, DocumentThatDoesNotParse) {
   EXPECT_EQ(r.err, "tavik: error extracting data\n");
 }
 
-TEST(EndToEnd, WrongNestingEndsTheRunInsideTheParse) {
+TEST(ReportE2E, WrongNestingEndsTheRunInsideTheParse) {
   run_result r = run_against(
       reply(content_length_response("<current><wind><city/></wind></current>")));
   EXPECT_EQ(r.status, 1);
@@ -119,7 +119,7 @@ TEST(EndToEnd, WrongNestingEndsTheRunInsideTheParse) {
   EXPECT_EQ(r.err, "tavik: fatal - moving from state 9, not 1\n");
 }
 
-TEST(EndToEnd, RetrievalFailuresEndWithFailedToGetWeather) {
+TEST(ReportE2E, RetrievalFailuresEndWithFailedToGetWeather) {
   const struct {
     std::string response;
     const char *err;
@@ -141,7 +141,7 @@ TEST(EndToEnd, RetrievalFailuresEndWithFailedToGetWeather) {
   }
 }
 
-TEST(EndToEnd, ReportThatCannotBeWrittenIsAFailure) {
+TEST(ReportE2E, ReportThatCannotBeWrittenIsAFailure) {
   script_server server(reply(content_length_response(sample(3003))));
   temp_file conf(config_for_port(server.port()));
   run_result r = run_tavik_argv({"tavik", "-c", conf.path()}, "/dev/full");
@@ -151,7 +151,7 @@ TEST(EndToEnd, ReportThatCannotBeWrittenIsAFailure) {
 
 // A name longer than any buffer the diagnostics use is printed whole, and
 // nothing but the name, ": ", the message and a newline comes out.
-TEST(EndToEnd, LongProgramNameIsPrintedWhole) {
+TEST(ReportE2E, LongProgramNameIsPrintedWhole) {
   for (size_t length : {600, 5000}) {
     const std::string name(length, 'T'), lower(length, 't');
     run_result r = run_tavik({"-x"}, "/usr/bin/" + name);
@@ -170,7 +170,7 @@ TEST(EndToEnd, LongProgramNameIsPrintedWhole) {
 // Started with a standard descriptor closed, tavik must not let the
 // configuration file or the socket take its number: a diagnostic or the
 // report would then go to the weather server.
-TEST(EndToEnd, ClosedStandardDescriptorsSendNothingToTheServer) {
+TEST(ReportE2E, ClosedStandardDescriptorsSendNothingToTheServer) {
   const std::string request_end = "Connection: close\r\n\r\n";
   const struct {
     int closed;
@@ -201,7 +201,7 @@ TEST(EndToEnd, ClosedStandardDescriptorsSendNothingToTheServer) {
 
 // The server paces its bytes so that a CR LF pair and a chunk straddle the
 // client's receives.
-TEST(EndToEnd, PacedServerStillGivesTheWholeDocument) {
+TEST(ReportE2E, PacedServerStillGivesTheWholeDocument) {
   const std::string doc = sample(2002);
   const std::string whole = chunked_response(doc, 64);
   server_script s;

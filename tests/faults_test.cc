@@ -203,7 +203,7 @@ TEST(Faults, ServerSilentPastTheLimitIsANetworkReadError) {
   EXPECT_EQ(doc, nullptr);
 }
 
-TEST(Faults, EntityExpansionBombEndsQuicklyInSmallMemory) {
+TEST(FaultsE2E, EntityExpansionBombEndsQuicklyInSmallMemory) {
   script_server server(reply(content_length_response(entity_bomb_document())));
   temp_file conf(config_for_port(server.port()));
   auto t0 = std::chrono::steady_clock::now();
@@ -219,7 +219,7 @@ TEST(Faults, EntityExpansionBombEndsQuicklyInSmallMemory) {
 
 // Hostile bytes in every text the report prints come out as they came in,
 // within their fields, and the run still ends with a report.
-TEST(Faults, HostileDocumentTextsStayInTheirFields) {
+TEST(FaultsE2E, HostileDocumentTextsStayInTheirFields) {
   std::string big(5000, 'Z');
   std::string doc = "<current><city name=\"" + big + "%n%s\"><country>" + big +
                     "</country><sun rise=\"" + big + "\" set=\"%s%s%s\"/></city>"

@@ -1,4 +1,4 @@
-// The option scan, run through the real binary.
+// The option scan, run through the real binary, and its -u rule.
 #include <gtest/gtest.h>
 
 #include "base/settings.h"
@@ -30,7 +30,7 @@ std::string help_for(const std::string &name) {
   return buf;
 }
 
-TEST(Options, HelpGoesToStderrWithStatusZero) {
+TEST(OptionsE2E, HelpGoesToStderrWithStatusZero) {
   for (auto args : std::vector<std::vector<std::string>>{
            {"-h"}, {"-D", "-z", "-h"}, {"-c", "/nonexistent", "-h"},
            {"-h", "-x"}, {"-h", "extra"}}) {
@@ -41,7 +41,7 @@ TEST(Options, HelpGoesToStderrWithStatusZero) {
   }
 }
 
-TEST(Options, NoArgumentsAtAllStillNamesTheProgram) {
+TEST(OptionsE2E, NoArgumentsAtAllStillNamesTheProgram) {
   run_result r = run_tavik_argv({});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "");
@@ -51,7 +51,7 @@ TEST(Options, NoArgumentsAtAllStillNamesTheProgram) {
             "tavik: 1 configuration error\n");
 }
 
-TEST(Options, ProgramNameIsLowerCasedLastPathComponent) {
+TEST(OptionsE2E, ProgramNameIsLowerCasedLastPathComponent) {
   EXPECT_EQ(run_tavik({"-h"}, "/some/path/TAVIK").err, help_for("tavik"));
   EXPECT_EQ(run_tavik({"-h"}, "WeaTher").err, help_for("weather"));
   EXPECT_EQ(run_tavik({"-x"}, "/usr/local/bin/TAVIK").err,
@@ -70,7 +70,7 @@ struct option_case {
 
 // Every refusal of the scan, each before any file is opened (the -c paths
 // here do not exist, so reaching the configuration would say so).
-TEST(Options, RefusalsEndWithOneMessageAndStatusOne) {
+TEST(OptionsE2E, RefusalsEndWithOneMessageAndStatusOne) {
   const option_case cases[] = {
       {{"-x"}, "invalid flag -x"},
       {{"-x", "-h"}, "invalid flag -x"},
@@ -125,7 +125,7 @@ TEST(Options, UnitsAcceptLeadingPartsOfEitherWord) {
     EXPECT_EQ(units_from_argument(c.arg), c.units) << '"' << c.arg << '"';
 }
 
-TEST(Options, ConfigurationErrorsComeBeforeTheSummary) {
+TEST(OptionsE2E, ConfigurationErrorsComeBeforeTheSummary) {
   run_result r = run_tavik({"-c", "/no/such/file"});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "");
@@ -135,7 +135,7 @@ TEST(Options, ConfigurationErrorsComeBeforeTheSummary) {
 }
 
 // What the overrides do shows in the request the server receives.
-TEST(Options, OverridesReachTheRequest) {
+TEST(OptionsE2E, OverridesReachTheRequest) {
   const struct {
     std::vector<std::string> args;
     const char *request_line;
@@ -163,7 +163,7 @@ TEST(Options, OverridesReachTheRequest) {
   }
 }
 
-TEST(Options, LocationZeroOrTextReplacesTheConfiguredOne) {
+TEST(OptionsE2E, LocationZeroOrTextReplacesTheConfiguredOne) {
   temp_file conf(config_for_port(1));
   for (const char *value : {"0", "abc", "4294967296"}) {
     run_result r = run_tavik({"-c", conf.path(), "-l", value});

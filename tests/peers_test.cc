@@ -104,7 +104,7 @@ void check_runs(int port, const std::string &doc) {
   EXPECT_EQ(r.out, "Raw XML data:\n" + doc + "\n" + kMillbrookReport);
 }
 
-TEST(RealPeers, NginxStaticFileWithContentLength) {
+TEST(PeersE2E, NginxStaticFileWithContentLength) {
   std::string nginx = find_program("nginx");
   if (nginx.empty()) GTEST_SKIP() << "nginx is not installed";
   std::string doc = document();
@@ -135,7 +135,7 @@ TEST(RealPeers, NginxStaticFileWithContentLength) {
   if (!started) GTEST_SKIP() << "nginx did not start";
 }
 
-TEST(RealPeers, NodeHttpModuleChunked) {
+TEST(PeersE2E, NodeHttpModuleChunked) {
   std::string node = find_program("node");
   if (node.empty()) node = find_program("nodejs");
   if (node.empty()) GTEST_SKIP() << "Node.js is not installed";

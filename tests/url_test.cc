@@ -155,7 +155,7 @@ struct connect_case {
 
 // Each connection failure: its message, then the driver's, status 1 and
 // nothing on stdout. The host names used fail without asking any DNS.
-TEST(Connection, FailuresAreReportedThenRetrievalFails) {
+TEST(ConnectionE2E, FailuresAreReportedThenRetrievalFails) {
   int port = free_port();
   std::vector<connect_case> cases = {
       {"http://127.0.0.1:" + std::to_string(port) + "/x",
@@ -178,7 +178,7 @@ TEST(Connection, FailuresAreReportedThenRetrievalFails) {
   }
 }
 
-TEST(Connection, PortTakesLowSixteenBits) {
+TEST(ConnectionE2E, PortTakesLowSixteenBits) {
   script_server server(reply("HTTP/1.1 404 Gone\r\n\r\n"));
   std::string port = std::to_string(server.port() + 65536);
   temp_file conf("URL http://127.0.0.1:" + port + "/x\nAPPID k\nLOCATION 1\n");
@@ -188,7 +188,7 @@ TEST(Connection, PortTakesLowSixteenBits) {
   EXPECT_TRUE(server.connected());
 }
 
-TEST(Connection, NumericHostAndLocalhostConnect) {
+TEST(ConnectionE2E, NumericHostAndLocalhostConnect) {
   for (const char *host : {"127.0.0.1", "localhost", "127.1"}) {
     script_server server(reply("HTTP/1.1 503 Busy\r\n\r\n"));
     temp_file conf("URL http://" + std::string(host) + ":" +

@@ -2,6 +2,7 @@
 #include "run_tavik.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -14,6 +15,8 @@
 
 #include <stdexcept>
 
+#include <gtest/gtest.h>
+
 extern char **environ;
 
 run_result run_tavik(const std::vector<std::string> &args,
@@ -23,8 +26,21 @@ run_result run_tavik(const std::vector<std::string> &args,
   return run_tavik_argv(argv);
 }
 
+// Fails the current test unless its suite is named ...E2E: tools/valgrind-e2e
+// picks the runs of the binary out by that name.
+static void require_e2e_suite() {
+  const testing::TestInfo *test =
+      testing::UnitTest::GetInstance()->current_test_info();
+  std::string suite = test != nullptr ? test->test_suite_name() : "";
+  if (suite.size() < 3 || suite.compare(suite.size() - 3, 3, "E2E") != 0)
+    ADD_FAILURE() << "test suite '" << suite
+                  << "' runs the tavik binary: its name must end in E2E, so "
+                     "that tools/valgrind-e2e runs it under memcheck";
+}
+
 run_result run_tavik_argv(const std::vector<std::string> &given,
                           const char *stdout_path, int closed_fd) {
+  require_e2e_suite();
   int out_pipe[2], err_pipe[2];
   if (pipe(out_pipe) < 0 || pipe(err_pipe) < 0)
     throw std::runtime_error("pipe");

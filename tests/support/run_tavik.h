@@ -13,7 +13,8 @@ struct run_result {
 };
 
 // Runs tavik with argv[0] set to argv0 and the given arguments. Standard
-// input is /dev/null. With TAVIK_VALGRIND_LOG_DIR set in the environment
+// input is /dev/null. Only tests of a suite named ...E2E may call it (the
+// test fails otherwise). With TAVIK_VALGRIND_LOG_DIR set in the environment
 // the run goes through valgrind's memcheck, which logs there.
 run_result run_tavik(const std::vector<std::string> &args,
                      const std::string &argv0 = "tavik");
