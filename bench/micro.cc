@@ -1,6 +1,8 @@
-// Micro-benchmarks of the hot paths: the socket reader's lines, the whole
-// exchange over a socket pair, and the document parse.
+// Micro-benchmarks of what a run does: the socket reader's lines, the whole
+// exchange over a socket pair, the document parse, and the report.
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -11,6 +13,9 @@
 #include "http/exchange.h"
 #include "http/sock.h"
 #include "parse/extract.h"
+#include "report/report.h"
+#include "sample_docs.h"
+#include "script_server.h"
 
 namespace {
 
@@ -64,16 +69,13 @@ std::string document(size_t size) {
   return doc + "</current>";
 }
 
-void BM_ExchangeChunked(benchmark::State &state) {
+// The exchange as get_weather runs it, over a stream pair: a 1 MiB body
+// with Content-Length (argument 0) or in chunks of that many bytes.
+void BM_Exchange(benchmark::State &state) {
   const std::string doc = document(1 << 20);
-  std::string response = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
-  for (size_t i = 0; i < doc.size(); i += 1024) {
-    std::string piece = doc.substr(i, 1024);
-    char size[16];
-    snprintf(size, sizeof size, "%zx\r\n", piece.size());
-    response += size + piece + "\r\n";
-  }
-  response += "0\r\n\r\n";
+  const std::string response =
+      state.range(0) == 0 ? content_length_response(doc)
+                          : chunked_response(doc, (size_t)state.range(0));
   for (auto _ : state) {
     feeder f(response);
     int length;
@@ -83,7 +85,7 @@ void BM_ExchangeChunked(benchmark::State &state) {
   }
   state.SetBytesProcessed((int64_t)state.iterations() * (int64_t)response.size());
 }
-BENCHMARK(BM_ExchangeChunked);
+BENCHMARK(BM_Exchange)->Arg(0)->Arg(1024);
 
 void BM_ExtractData(benchmark::State &state) {
   const std::string doc = document((size_t)state.range(0));
@@ -96,5 +98,32 @@ void BM_ExtractData(benchmark::State &state) {
   state.SetBytesProcessed((int64_t)state.iterations() * (int64_t)doc.size());
 }
 BENCHMARK(BM_ExtractData)->Arg(1500)->Arg(1 << 20);
+
+// Normalisation and output of a sample record: the text report (argument
+// 0) or the delimited line (1), written to /dev/null.
+void BM_Report(benchmark::State &state) {
+  std::string doc;
+  sample_document(3003, "metric", &doc);
+  run_settings s{};
+  s.units = UNITS_METRIC;
+  s.compressed = (int)state.range(0);
+  s.delimiter = '@';
+  weather parsed;
+  extract_data(doc.data(), (int)doc.size(), &s, &parsed);
+  fflush(stdout);
+  int saved = dup(1);
+  int null = open("/dev/null", O_WRONLY);
+  dup2(null, 1);
+  for (auto _ : state) {
+    weather w = parsed;
+    massage_weather(&s, &w);
+    print_weather(&s, &w);
+  }
+  fflush(stdout);
+  dup2(saved, 1);
+  close(saved);
+  close(null);
+}
+BENCHMARK(BM_Report)->Arg(0)->Arg(1);
 
 }  // namespace
