@@ -172,35 +172,40 @@ TEST(Faults, EachAllocationFailingGivesACleanFailure) {
 
 // The time limit is per wait: a server that keeps dripping bytes more
 // often than the limit is never cut off.
+// The exchange against a loopback server that plays script, each wait
+// limited to one second.
+fetch_outcome exchange_with(const server_script &script) {
+  script_server server(script);
+  fetch_outcome o;
+  int length = 0;
+  char *doc = nullptr;
+  o.err = capture_stderr(
+      [&] { doc = http_exchange(connect_to(server.port()), "h", "/", 1, &length); });
+  if (doc != nullptr) {
+    o.doc = std::string(doc, (size_t)length);
+    free(doc);
+  }
+  return o;
+}
+
 TEST(Faults, DrippingServerIsNotCutOff) {
   const std::string response = content_length_response("<current/>");
   server_script script;
   for (size_t i = 0; i < 4; i++) script.segments.push_back({response.substr(i, 1), 600});
   script.segments.push_back({response.substr(4), 0});
-  script_server server(script);
-  int length = 0;
-  char *doc = nullptr;
-  EXPECT_EQ(capture_stderr([&] {
-              doc = http_exchange(connect_to(server.port()), "h", "/", 1, &length);
-            }),
-            "");
-  ASSERT_NE(doc, nullptr);
-  EXPECT_EQ(std::string(doc, (size_t)length), "<current/>");
-  free(doc);
+  fetch_outcome o = exchange_with(script);
+  EXPECT_EQ(o.err, "");
+  ASSERT_TRUE(o.doc.has_value());
+  EXPECT_EQ(*o.doc, "<current/>");
 }
 
 TEST(Faults, ServerSilentPastTheLimitIsANetworkReadError) {
   server_script script;
   script.segments.push_back({"HTTP/1.1 200 OK\r\nContent-Le", 0});
   script.silent_ms = 2500;
-  script_server server(script);
-  int length = 0;
-  char *doc = nullptr;
-  EXPECT_EQ(capture_stderr([&] {
-              doc = http_exchange(connect_to(server.port()), "h", "/", 1, &length);
-            }),
-            "tavik: network read error\n");
-  EXPECT_EQ(doc, nullptr);
+  fetch_outcome o = exchange_with(script);
+  EXPECT_EQ(o.err, "tavik: network read error\n");
+  EXPECT_FALSE(o.doc.has_value());
 }
 
 TEST(FaultsE2E, EntityExpansionBombEndsQuicklyInSmallMemory) {

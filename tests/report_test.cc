@@ -32,12 +32,20 @@ weather example() {
   return w;
 }
 
+// w after massage_weather with the given units.
+weather massaged(weather w, int units) {
+  run_settings s{};
+  s.units = units;
+  massage_weather(&s, &w);
+  return w;
+}
+
 std::string print(weather w, int units, int compressed, char delimiter = '@') {
   run_settings s{};
   s.units = units;
   s.compressed = compressed;
   s.delimiter = delimiter;
-  massage_weather(&s, &w);
+  w = massaged(w, units);
   return capture_stdout([&] { print_weather(&s, &w); });
 }
 
@@ -121,9 +129,7 @@ TEST(Normalise, ConvertsExactly) {
     weather w = example();
     w.wind_speed = c.speed;
     w.gusts = c.speed;
-    run_settings s{};
-    s.units = UNITS_METRIC;
-    massage_weather(&s, &w);
+    w = massaged(w, UNITS_METRIC);
     EXPECT_EQ(w.wind_speed, c.kmh);
     EXPECT_EQ(w.gusts, c.kmh);
     EXPECT_STREQ(w.speed_unit, "km/h");
@@ -136,14 +142,8 @@ TEST(Normalise, ConvertsExactly) {
   for (const auto &c : vis) {
     weather w = example();
     w.visibility = c.metres;
-    run_settings s{};
-    s.units = UNITS_IMPERIAL;
-    massage_weather(&s, &w);
-    EXPECT_EQ(w.visibility, c.yards) << c.metres;
-    s.units = UNITS_METRIC;
-    w.visibility = c.metres;
-    massage_weather(&s, &w);
-    EXPECT_EQ(w.visibility, c.metres);
+    EXPECT_EQ(massaged(w, UNITS_IMPERIAL).visibility, c.yards) << c.metres;
+    EXPECT_EQ(massaged(w, UNITS_METRIC).visibility, c.metres);
   }
   const struct {
     float mm, in;
@@ -151,16 +151,11 @@ TEST(Normalise, ConvertsExactly) {
   for (const auto &c : rain) {
     weather w = example();
     w.precipitation = c.mm;
-    run_settings s{};
-    s.units = UNITS_IMPERIAL;
-    massage_weather(&s, &w);
-    EXPECT_FLOAT_EQ(w.precipitation, c.in);
-    EXPECT_STREQ(w.precip_unit, "in");
-    EXPECT_STREQ(w.visibility_unit, "yards");
-    s.units = UNITS_METRIC;
-    w.precipitation = c.mm;
-    massage_weather(&s, &w);
-    EXPECT_EQ(w.precipitation, c.mm);
+    weather imperial = massaged(w, UNITS_IMPERIAL);
+    EXPECT_FLOAT_EQ(imperial.precipitation, c.in);
+    EXPECT_STREQ(imperial.precip_unit, "in");
+    EXPECT_STREQ(imperial.visibility_unit, "yards");
+    EXPECT_EQ(massaged(w, UNITS_METRIC).precipitation, c.mm);
   }
 }
 
@@ -170,10 +165,7 @@ TEST(Normalise, PressureUnitAndHemispheres) {
   for (auto &u : units) {
     weather w = example();
     strcpy(w.pressure_unit, u[0]);
-    run_settings s{};
-    s.units = UNITS_IMPERIAL;
-    massage_weather(&s, &w);
-    EXPECT_STREQ(w.pressure_unit, u[1]);
+    EXPECT_STREQ(massaged(w, UNITS_IMPERIAL).pressure_unit, u[1]);
   }
   const struct {
     float value, magnitude;
@@ -183,9 +175,7 @@ TEST(Normalise, PressureUnitAndHemispheres) {
   for (const auto &c : coords) {
     weather w = example();
     w.longitude = w.latitude = c.value;
-    run_settings s{};
-    s.units = UNITS_METRIC;
-    massage_weather(&s, &w);
+    w = massaged(w, UNITS_METRIC);
     EXPECT_EQ(w.longitude, c.magnitude);
     EXPECT_EQ(signbit(w.longitude), signbit(c.magnitude));
     EXPECT_STREQ(w.lon_dir, c.lon);
@@ -193,10 +183,7 @@ TEST(Normalise, PressureUnitAndHemispheres) {
   }
   weather w = example();
   w.longitude = NAN;
-  run_settings s{};
-  s.units = UNITS_METRIC;
-  massage_weather(&s, &w);
-  EXPECT_STREQ(w.lon_dir, "W");
+  EXPECT_STREQ(massaged(w, UNITS_METRIC).lon_dir, "W");
 }
 
 TEST(Normalise, BadUnitsAreFatalAndChangeNothing) {
