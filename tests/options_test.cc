@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "base/settings.h"
+#include "capture.h"
 #include "main/options.h"
 #include "run_tavik.h"
 #include "script_server.h"
@@ -121,8 +122,21 @@ TEST(Options, UnitsAcceptLeadingPartsOfEitherWord) {
       {"M", 0},                  {"mi", 0},
       {"imperialist", 0},        {"x", 0},
   };
-  for (const auto &c : cases)
-    EXPECT_EQ(units_from_argument(c.arg), c.units) << '"' << c.arg << '"';
+  for (const auto &c : cases) {
+    char *argv[] = {const_cast<char *>("tavik"), const_cast<char *>("-u"),
+                    const_cast<char *>(c.arg), nullptr};
+    option_state opts;
+    scan_result result = SCAN_RUN;
+    std::string err = capture_stderr([&] { result = scan_options(3, argv, &opts); });
+    if (c.units != 0) {
+      EXPECT_EQ(result, SCAN_RUN) << '"' << c.arg << '"';
+      EXPECT_EQ(opts.units_choice, c.units) << '"' << c.arg << '"';
+      EXPECT_EQ(err, "") << '"' << c.arg << '"';
+    } else {
+      EXPECT_EQ(result, SCAN_FAILED) << '"' << c.arg << '"';
+      EXPECT_EQ(err, "tavik: invalid value after -u\n") << '"' << c.arg << '"';
+    }
+  }
 }
 
 TEST(OptionsE2E, ConfigurationErrorsComeBeforeTheSummary) {

@@ -18,7 +18,9 @@
 #define OPTION_STRING ":c:d:Dhl:u:z"
 #endif
 
-int units_from_argument(const char *arg) {
+// The -u rule: 1 imperial, 2 metric, 0 refused. Leading parts of the words
+// count, case-sensitively; the empty text is metric.
+static int units_from_argument(const char *arg) {
   size_t len = strlen(arg);
   if (len > 8) return 0;
   if (len >= 7) return strncmp(arg, "imperial", len) == 0 ? UNITS_IMPERIAL : 0;

@@ -22,8 +22,4 @@ enum scan_result {
 // an error too ("too many args"). May be called more than once.
 scan_result scan_options(int argc, char **argv, option_state *opts);
 
-// The -u rule: 1 imperial, 2 metric, 0 refused. Leading parts of the words
-// count, case-sensitively; the empty text is metric.
-int units_from_argument(const char *arg);
-
 #endif
