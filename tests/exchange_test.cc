@@ -28,6 +28,8 @@ std::vector<std::string> split_every(const std::string &s, size_t n) {
 }
 
 const char kHead[] = "HTTP/1.1 200 OK\r\n";
+const std::string kChunkedHead =
+    std::string(kHead) + "Transfer-Encoding: chunked\r\n\r\n";
 
 TEST(Exchange, SendsExactlySevenLines) {
   fetch_outcome o = fetch({"HTTP/1.1 204 None\r\n\r\n"});
@@ -73,16 +75,16 @@ TEST(Exchange, ReadsEachFraming) {
       {"headers in any case, HTTP/1.0",
        {"HTTP/1.0 200 OK\r\nCONTENT-LENGTH: 2\r\n\r\nok"}, "ok"},
       {"chunked",
-       {std::string(kHead) + "Transfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n6\r\n world\r\n0\r\n\r\n"},
+       {kChunkedHead + "5\r\nhello\r\n6\r\n world\r\n0\r\n\r\n"},
        "hello world"},
       {"chunked in any case", {std::string(kHead) + "TRANSFER-ENCODING: Chunked\r\n\r\n2\r\nhi\r\n0\r\n"}, "hi"},
-      {"chunk extension", {std::string(kHead) + "Transfer-Encoding: chunked\r\n\r\n1a;name=value\r\nabcdefghijklmnopqrstuvwxyz\r\n0\r\n\r\n"},
+      {"chunk extension", {kChunkedHead + "1a;name=value\r\nabcdefghijklmnopqrstuvwxyz\r\n0\r\n\r\n"},
        "abcdefghijklmnopqrstuvwxyz"},
       {"chunk data ending in LF",
-       {std::string(kHead) + "Transfer-Encoding: chunked\r\n\r\n4\r\nab\r\n\r\n2\r\ncd\r\n0\r\n\r\n"},
+       {kChunkedHead + "4\r\nab\r\n\r\n2\r\ncd\r\n0\r\n\r\n"},
        "ab\r\ncd"},
       {"chunk CR LF in a later receive",
-       {std::string(kHead) + "Transfer-Encoding: chunked\r\n\r\n3\r\nabc", "\r\n3\r\ndef", "\r", "\n0\r\n\r\n"},
+       {kChunkedHead + "3\r\nabc", "\r\n3\r\ndef", "\r", "\n0\r\n\r\n"},
        "abcdef"},
       {"bare LF chunk lines",
        {std::string(kHead) + "Transfer-Encoding: chunked\n\n3\nabc\n2\nde\n0\n"}, "abcde"},
@@ -135,16 +137,16 @@ TEST(Exchange, FailuresGiveNoDocument) {
       {"negative content length", {std::string(kHead) + "Content-Length: -5\r\n\r\nabc"}, ""},
       {"huge content length", {std::string(kHead) + "Content-Length: 99999999999\r\n\r\nabc"},
        "tavik: response body too large\n"},
-      {"first chunk empty", {std::string(kHead) + "Transfer-Encoding: chunked\r\n\r\n0\r\n\r\n"}, ""},
-      {"chunk cut short", {std::string(kHead) + "Transfer-Encoding: chunked\r\n\r\n9\r\nabc"}, ""},
-      {"chunk line end missing", {std::string(kHead) + "Transfer-Encoding: chunked\r\n\r\n3\r\nabc"}, ""},
-      {"no last chunk", {std::string(kHead) + "Transfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n"}, ""},
-      {"negative chunk", {std::string(kHead) + "Transfer-Encoding: chunked\r\n\r\n-1\r\nabc\r\n"},
+      {"first chunk empty", {kChunkedHead + "0\r\n\r\n"}, ""},
+      {"chunk cut short", {kChunkedHead + "9\r\nabc"}, ""},
+      {"chunk line end missing", {kChunkedHead + "3\r\nabc"}, ""},
+      {"no last chunk", {kChunkedHead + "3\r\nabc\r\n"}, ""},
+      {"negative chunk", {kChunkedHead + "-1\r\nabc\r\n"},
        "tavik: bad chunk size from server\n"},
-      {"chunk beyond 32 bits", {std::string(kHead) + "Transfer-Encoding: chunked\r\n\r\n100000000\r\nabc\r\n"},
+      {"chunk beyond 32 bits", {kChunkedHead + "100000000\r\nabc\r\n"},
        "tavik: bad chunk size from server\n"},
       {"chunks beyond 32 bits together",
-       {std::string(kHead) + "Transfer-Encoding: chunked\r\n\r\n1\r\na\r\n7fffffff\r\nabc\r\n"},
+       {kChunkedHead + "1\r\na\r\n7fffffff\r\nabc\r\n"},
        "tavik: response body too large\n"},
   };
   for (const failure_case &c : cases) {
@@ -198,7 +200,7 @@ TEST(Exchange, SilentServerIsANetworkReadError) {
     EXPECT_EQ(o.err, "tavik: network read error\n");
   }
   // A silent chunked body fails without a message of its own.
-  fetch_outcome o = fetch({std::string(kHead) + "Transfer-Encoding: chunked\r\n\r\n5\r\nab"}, true);
+  fetch_outcome o = fetch({kChunkedHead + "5\r\nab"}, true);
   EXPECT_FALSE(o.doc.has_value());
   EXPECT_EQ(o.err, "");
 }
@@ -210,7 +212,7 @@ TEST(Exchange, ReceiveBoundariesDoNotMatter) {
   for (int i = 0; i < 60; i++) doc += "<line n=\"" + std::to_string(i) + "\">text</line>\r\n";
   const std::string responses[] = {
       std::string(kHead) + "Content-Length: " + std::to_string(doc.size()) + "\r\n\r\n" + doc,
-      std::string(kHead) + "Transfer-Encoding: chunked\r\n\r\n" + [&] {
+      kChunkedHead + [&] {
         std::string out;
         for (size_t i = 0; i < doc.size(); i += 37) {
           std::string piece = doc.substr(i, 37);
