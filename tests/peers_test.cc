@@ -111,15 +111,15 @@ TEST(PeersE2E, NginxStaticFileWithContentLength) {
   temp_file file(doc, "current.xml");
   std::string dir = file.path().substr(0, file.path().rfind('/'));
   int port = free_port();
-  temp_file conf(
-      "daemon off;\nmaster_process off;\nerror_log " + dir + "/error.log;\n"
-      "pid " + dir + "/nginx.pid;\nevents { worker_connections 16; }\n"
-      "http {\n access_log off;\n client_body_temp_path " + dir + ";\n"
-      " proxy_temp_path " + dir + ";\n fastcgi_temp_path " + dir + ";\n"
-      " uwsgi_temp_path " + dir + ";\n scgi_temp_path " + dir + ";\n"
-      " server {\n  listen 127.0.0.1:" + std::to_string(port) + ";\n"
-      "  root " + dir + ";\n  default_type text/xml;\n }\n}\n",
-      "nginx.conf");
+  // Everything nginx writes goes to dir.
+  std::string text = "daemon off;\nmaster_process off;\n";
+  text += "error_log " + dir + "/error.log;\npid " + dir + "/nginx.pid;\n";
+  text += "events { worker_connections 16; }\nhttp {\n access_log off;\n";
+  for (const char *temp : {"client_body", "proxy", "fastcgi", "uwsgi", "scgi"})
+    text += std::string(" ") + temp + "_temp_path " + dir + ";\n";
+  text += " server {\n  listen 127.0.0.1:" + std::to_string(port) + ";\n";
+  text += "  root " + dir + ";\n  default_type text/xml;\n }\n}\n";
+  temp_file conf(text, "nginx.conf");
   bool started;
   {
     peer_process server;
