@@ -1,7 +1,9 @@
 // URL template expansion, URL splitting and the TCP connection.
+// sys/types.h first: older BSD network headers rely on it.
 #include <sys/types.h>
-#include <netinet/in.h>
+
 #include <arpa/inet.h>
+#include <netinet/in.h>
 #include <arpa/nameser.h>
 #include <ctype.h>
 #include <netdb.h>

@@ -76,6 +76,8 @@ struct element_rule {
 
 }  // namespace
 
+// One element a row, its attributes after it.
+// clang-format off
 static const element_rule elements[] = {
     {"Current", STATE_TOP, STATE_CURRENT, {}},
     {"City", STATE_CURRENT, STATE_CITY, {TEXT_FIELD("Name", city)}},
@@ -107,6 +109,7 @@ static const element_rule elements[] = {
     {"Lastupdate", STATE_CURRENT, STATE_LASTUPDATE,
      {TEXT_FIELD("Value", last_update)}},
 };
+// clang-format on
 
 // Finds the rule for an element name, in any letter case. Documents carry
 // many elements that are not in the table, so the first letter is checked

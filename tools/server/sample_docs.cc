@@ -25,6 +25,8 @@ struct place {
   const char *updated;
 };
 
+// One record a few lines, in the order of the fields.
+// clang-format off
 const place places[] = {
     {1001, "Harbourview", "NZ", 174.78, -41.29, "2026-12-09T16:52:10",
      "2026-12-10T07:41:55", 17.4, 15.0, 19.2, 72, 1012, 9.3, 14.4,
@@ -39,6 +41,7 @@ const place places[] = {
      "Light breeze", 250, "WSW", "West-southwest", 75, "broken clouds", 16093,
      2.4, "rain", "2026-12-10T05:25:00"},
 };
+// clang-format on
 
 }  // namespace
 
