@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include <stdlib.h>
 #include <unistd.h>
@@ -194,38 +195,51 @@ TEST(Config, CarriageReturnIsKeptOnStoredTexts) {
   EXPECT_STREQ(o.s.appid, "k\r");
 }
 
-// A file that cannot be opened, or opens but cannot be read, is one error
-// with its path printed whole; its missing entries are not reported on top.
-TEST(Config, FileThatCannotBeReadIsOneErrorAndNothingElse) {
-  char dir[] = "/tmp/tavik-dir-XXXXXX";
-  ASSERT_NE(mkdtemp(dir), nullptr);
-  const struct {
+// Paths that cannot be read as a configuration file, each with the verb of
+// its message: a missing file, paths longer than the diagnostics' buffers
+// (200 bytes for the message, 512 for the whole line), and a directory,
+// which opens but cannot be read.
+struct unreadable_paths {
+  struct entry {
     std::string path;
     const char *what;
-  } cases[] = {
-      {"/no/such/dir/tavik.conf", "open"},
-      {"/no/" + std::string(300, 'p'), "open"},
-      {dir, "read"},
   };
-  for (const auto &c : cases) {
+  char dir[22] = "/tmp/tavik-dir-XXXXXX";
+  std::vector<entry> entries;
+  unreadable_paths() {
+    EXPECT_NE(mkdtemp(dir), nullptr);
+    entries = {{"/no/such/dir/tavik.conf", "open"},
+               {"/no/" + std::string(300, 'p'), "open"},
+               {"/no/" + std::string(600, 'p'), "open"},
+               {dir, "read"}};
+  }
+  ~unreadable_paths() { rmdir(dir); }
+};
+
+// One error with the path printed whole; the missing entries of such a
+// file are not reported on top.
+TEST(Config, FileThatCannotBeReadIsOneErrorAndNothingElse) {
+  unreadable_paths paths;
+  for (const auto &c : paths.entries) {
     config_outcome o;
     read_path(c.path.c_str(), &o);
     EXPECT_EQ(o.err, "tavik: config: cannot " + std::string(c.what) +
                          " configuration file " + c.path + "\n");
     EXPECT_EQ(o.errors, 1);
   }
-  rmdir(dir);
 }
 
-TEST(ConfigE2E, UnreadableFileEndsTheRun) {
-  char dir[] = "/tmp/tavik-dir-XXXXXX";
-  ASSERT_NE(mkdtemp(dir), nullptr);
-  run_result r = run_tavik({"-c", dir});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.out, "");
-  EXPECT_EQ(r.err, std::string("tavik: config: cannot read configuration file ") + dir +
-                       "\ntavik: 1 configuration error\n");
-  rmdir(dir);
+// The reader's message, then the driver's count.
+TEST(ConfigE2E, FileThatCannotBeReadEndsTheRun) {
+  unreadable_paths paths;
+  for (const auto &c : paths.entries) {
+    run_result r = run_tavik({"-c", c.path});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "tavik: config: cannot " + std::string(c.what) +
+                         " configuration file " + c.path +
+                         "\ntavik: 1 configuration error\n");
+  }
 }
 
 // The driver's summary counts what the reader reported.

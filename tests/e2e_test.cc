@@ -1,5 +1,6 @@
 // Whole runs of the binary against a scripted loopback server.
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
 #include <string>
 
@@ -152,6 +153,10 @@ TEST(ReportE2E, ReportThatCannotBeWrittenIsAFailure) {
 // A name longer than any buffer the diagnostics use is printed whole, and
 // nothing but the name, ": ", the message and a newline comes out.
 TEST(ReportE2E, LongProgramNameIsPrintedWhole) {
+  // Under memcheck the binary runs through a link named after argv[0], and
+  // no file name is this long (ConfigE2E takes a long path there instead).
+  if (getenv("TAVIK_VALGRIND_LOG_DIR") != nullptr)
+    GTEST_SKIP() << "a name this long cannot run under memcheck";
   for (size_t length : {600, 5000}) {
     const std::string name(length, 'T'), lower(length, 't');
     run_result r = run_tavik({"-x"}, "/usr/bin/" + name);

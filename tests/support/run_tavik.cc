@@ -19,6 +19,9 @@
 
 extern char **environ;
 
+// Where valgrind writes its log in a run under memcheck.
+const int kValgrindLogFd = 3;
+
 run_result run_tavik(const std::vector<std::string> &args,
                      const std::string &argv0) {
   std::vector<std::string> argv = {argv0};
@@ -60,8 +63,18 @@ run_result run_tavik_argv(const std::vector<std::string> &given,
 
   std::vector<std::string> words = given;
   std::string program, link_dir;
+  int log_fd = -1;
   const char *vg_logs = getenv("TAVIK_VALGRIND_LOG_DIR");
   if (vg_logs != nullptr) {
+    // valgrind's log goes to a descriptor of its own, above the standard
+    // ones: opened by valgrind itself, it would take a standard descriptor
+    // that the test left closed.
+    std::string log = std::string(vg_logs) + "/run-XXXXXX.log";
+    int fd = mkstemps(&log[0], 4);
+    if (fd < 0) throw std::runtime_error("mkstemps");
+    log_fd = fcntl(fd, F_DUPFD_CLOEXEC, 10);
+    close(fd);
+    posix_spawn_file_actions_adddup2(&actions, log_fd, kValgrindLogFd);
     // valgrind names the program by its path, so the path ends in the
     // name the test wants to see in diagnostics.
     char tmpl[] = "/tmp/tavik-vg-XXXXXX";
@@ -75,7 +88,7 @@ run_result run_tavik_argv(const std::vector<std::string> &given,
       throw std::runtime_error("symlink");
     words = {"valgrind", "--quiet", "--error-exitcode=99", "--leak-check=full",
              "--errors-for-leak-kinds=definite", "--track-origins=yes",
-             std::string("--log-file=") + vg_logs + "/%p.log", program};
+             "--log-fd=" + std::to_string(kValgrindLogFd), program};
     if (!given.empty()) words.insert(words.end(), given.begin() + 1, given.end());
   }
   std::vector<char *> argv;
@@ -89,6 +102,7 @@ run_result run_tavik_argv(const std::vector<std::string> &given,
                : posix_spawn(&pid, TAVIK_BINARY, &actions, nullptr,
                              argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
+  if (log_fd >= 0) close(log_fd);
   close(out_pipe[1]);
   close(err_pipe[1]);
   if (rc != 0) throw std::runtime_error("posix_spawn");
