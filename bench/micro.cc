@@ -65,7 +65,9 @@ BENCHMARK(BM_ReadLines)->Arg(40)->Arg(400);
 std::string document(size_t size) {
   std::string doc = "<current><city name=\"x\"><country>NZ</country></city>";
   while (doc.size() < size)
-    doc += "<station id=\"1\"><note>Light rain easing through the afternoon.</note></station>\n";
+    doc +=
+        "<station id=\"1\"><note>Light rain easing through the "
+        "afternoon.</note></station>\n";
   return doc + "</current>";
 }
 
@@ -83,7 +85,8 @@ void BM_Exchange(benchmark::State &state) {
     benchmark::DoNotOptimize(body);
     free(body);
   }
-  state.SetBytesProcessed((int64_t)state.iterations() * (int64_t)response.size());
+  state.SetBytesProcessed((int64_t)state.iterations() *
+                          (int64_t)response.size());
 }
 BENCHMARK(BM_Exchange)->Arg(0)->Arg(1024);
 

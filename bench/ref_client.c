@@ -28,9 +28,10 @@ int main(int argc, char **argv) {
   inet_pton(AF_INET, "127.0.0.1", &a.sin_addr);
   if (connect(fd, (struct sockaddr *)&a, sizeof a) != 0) return 1;
   char req[1024];
-  int n = snprintf(req, sizeof req,
-                   "GET %s HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n",
-                   argv[2]);
+  int n = snprintf(
+      req, sizeof req,
+      "GET %s HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n",
+      argv[2]);
   send(fd, req, (size_t)n, 0);
 
   size_t cap = 1 << 16, len = 0;

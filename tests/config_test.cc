@@ -67,9 +67,9 @@ TEST(Config, ReportsEveryProblemWithItsLine) {
        "tavik: config: an APPID entry must be given\n"},
       {"extra tokens", std::string(kGood) + "LOCATION 1 2 3 4\n",
        "tavik: config: line 3: syntax error (extra on end)\n"},
-      {"repeats", std::string(kGood) +
-                      "url http://b\nappid x\nlocation 4\nLOCATION 5\n"
-                      "units metric\nUNITS imperial\n",
+      {"repeats",
+       std::string(kGood) + "url http://b\nappid x\nlocation 4\nLOCATION 5\n"
+                            "units metric\nUNITS imperial\n",
        "tavik: config: line 3: URL specified more than once\n"
        "tavik: config: line 4: APPID specified more than once\n"
        "tavik: config: line 6: LOCATION specified more than once\n"
@@ -97,7 +97,7 @@ TEST(Config, ReportsEveryProblemWithItsLine) {
   };
   for (const config_case &c : cases) {
     config_outcome o;
-  read_into(c.content, &o);
+    read_into(c.content, &o);
     EXPECT_EQ(o.err, c.err) << c.name;
     int lines = 0;
     for (char ch : c.err) lines += ch == '\n';
@@ -122,18 +122,18 @@ TEST(Config, LongPhysicalLinesCountAsSeveralLines) {
       // 300 characters: the URL is cut after 249, its tail is a line of its
       // own, and the later URL line is a repeat.
       {"URL http://" + std::string(238, 'h') + tail,
-       "tavik: config: line 2: unrecognised command '" + tail + "'\n"
-       "tavik: config: line 3: unrecognised command 'bad'\n"
-       "tavik: config: line 5: URL specified more than once\n"},
+       "tavik: config: line 2: unrecognised command '" + tail +
+           "'\n"
+           "tavik: config: line 3: unrecognised command 'bad'\n"
+           "tavik: config: line 5: URL specified more than once\n"},
   };
   for (const auto &c : cases) {
     config_outcome o;
-  read_into(c.first + "\nbad\nAPPID k\nURL http://h/\n", &o);
+    read_into(c.first + "\nbad\nAPPID k\nURL http://h/\n", &o);
     EXPECT_EQ(o.err, c.err) << c.first.size();
   }
   config_outcome cut;
-  read_into("URL http://" + std::string(238, 'h') + tail +
-                            "\nAPPID k\n", &cut);
+  read_into("URL http://" + std::string(238, 'h') + tail + "\nAPPID k\n", &cut);
   EXPECT_EQ(std::string(cut.s.url), "http://" + std::string(238, 'h'));
 }
 
@@ -143,7 +143,8 @@ TEST(Config, StoresValues) {
       "  Url\tHTTP://WX.Example:81/Q?ID=$L&u=$U   # comment\n"
       "appid AbC$d\n"
       "LoCaTiOn -5\n"
-      "units ImPeRiAl\n", &o);
+      "units ImPeRiAl\n",
+      &o);
   EXPECT_EQ(o.errors, 0);
   EXPECT_EQ(o.err, "");
   EXPECT_STREQ(o.s.url, "http://wx.example:81/q?id=$l&u=$u");
@@ -164,14 +165,14 @@ TEST(Config, LocationValues) {
       {"LOCATION 12abc\n", 12, 0},
       {"LOCATION -5\n", -5, 0},
       {"LOCATION 7\r\n", 7, 0},
-      {"LOCATION 0\nLOCATION 9\n", 9, 0},     // 0 leaves it unset
-      {"LOCATION abc\nLOCATION 8\n", 8, 0},   // so does text
+      {"LOCATION 0\nLOCATION 9\n", 9, 0},    // 0 leaves it unset
+      {"LOCATION abc\nLOCATION 8\n", 8, 0},  // so does text
       {"LOCATION abc\n", 0, 0},
-      {"LOCATION 4294967297\n", 1, 0},        // low 32 bits
+      {"LOCATION 4294967297\n", 1, 0},  // low 32 bits
   };
   for (const auto &c : cases) {
     config_outcome o;
-  read_into(std::string(kGood) + c.text, &o);
+    read_into(std::string(kGood) + c.text, &o);
     EXPECT_EQ(o.errors, c.errors) << c.text;
     EXPECT_EQ(o.s.location, c.location) << c.text;
   }
@@ -248,11 +249,13 @@ TEST(ConfigE2E, DriverSummarisesTheCount) {
     const char *content;
     const char *summary;
   } cases[] = {
-      {"URL http://h/\n", "tavik: config: an APPID entry must be given\n"
-                          "tavik: 1 configuration error\n"},
-      {"", "tavik: config: a URL entry must be given\n"
-           "tavik: config: an APPID entry must be given\n"
-           "tavik: 2 configuration errors\n"},
+      {"URL http://h/\n",
+       "tavik: config: an APPID entry must be given\n"
+       "tavik: 1 configuration error\n"},
+      {"",
+       "tavik: config: a URL entry must be given\n"
+       "tavik: config: an APPID entry must be given\n"
+       "tavik: 2 configuration errors\n"},
       {"x\ny\nz\nURL http://h/\nAPPID a\n",
        "tavik: config: line 1: unrecognised command 'x'\n"
        "tavik: config: line 2: unrecognised command 'y'\n"

@@ -5,8 +5,8 @@
 #include <string>
 
 #include "run_tavik.h"
-#include "samples.h"
 #include "sample_docs.h"
+#include "samples.h"
 #include "script_server.h"
 
 namespace {
@@ -63,9 +63,9 @@ TEST(ReportE2E, DelimitedLine) {
 
 TEST(ReportE2E, ImperialReport) {
   std::string request;
-  run_result r = run_against(
-      reply(content_length_response(sample(1001, "imperial"))), {"-u", "i"},
-      &request);
+  run_result r =
+      run_against(reply(content_length_response(sample(1001, "imperial"))),
+                  {"-u", "i"}, &request);
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(request.substr(0, request.find('\r')),
             "GET /data/current?id=3003&units=imperial&appid=key HTTP/1.1");
@@ -88,15 +88,18 @@ TEST(ReportE2E, ImperialReport) {
 }
 
 TEST(ReportE2E, DebugDumpsTheDocumentThenReports) {
-  const std::string doc = "<current><city name=\"A\">\n<country>NZ</country></city></current>";
+  const std::string doc =
+      "<current><city name=\"A\">\n<country>NZ</country></city></current>";
   run_result r = run_against(reply(chunked_response(doc, 7)), {"-D", "-z"});
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out, "Raw XML data:\n" + doc +
-                       "\nA@NZ@0.00@E@0.00@N@@@Celsius@0@0@0@0@@0@@km/h@0.0@@0.0@"
-                       "0@@@0%@@0@metres@@-1@mm@@\n");
-  EXPECT_EQ(r.err,
-            "\nHandling <current>\n\nHandling <city>\n\nHandling <country>\nNZ"
-            "\nHandling </country>\n\nHandling </city>\n\nHandling </current>\n");
+  EXPECT_EQ(r.out,
+            "Raw XML data:\n" + doc +
+                "\nA@NZ@0.00@E@0.00@N@@@Celsius@0@0@0@0@@0@@km/h@0.0@@0.0@"
+                "0@@@0%@@0@metres@@-1@mm@@\n");
+  EXPECT_EQ(
+      r.err,
+      "\nHandling <current>\n\nHandling <city>\n\nHandling <country>\nNZ"
+      "\nHandling </country>\n\nHandling </city>\n\nHandling </current>\n");
 }
 
 TEST(ReportE2E, DocumentThatDoesNotParse) {
@@ -104,8 +107,9 @@ TEST(ReportE2E, DocumentThatDoesNotParse) {
   run_result r = run_against(reply(content_length_response(doc)), {"-D"});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "Raw XML data:\n" + doc + "\n");
-  EXPECT_EQ(r.err, "\nHandling <current>\n\nHandling <city>\n"
-                   "tavik: error extracting data\n");
+  EXPECT_EQ(r.err,
+            "\nHandling <current>\n\nHandling <city>\n"
+            "tavik: error extracting data\n");
   r = run_against(reply("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n"));
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "");
@@ -113,8 +117,8 @@ TEST(ReportE2E, DocumentThatDoesNotParse) {
 }
 
 TEST(ReportE2E, WrongNestingEndsTheRunInsideTheParse) {
-  run_result r = run_against(
-      reply(content_length_response("<current><wind><city/></wind></current>")));
+  run_result r = run_against(reply(
+      content_length_response("<current><wind><city/></wind></current>")));
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err, "tavik: fatal - moving from state 9, not 1\n");
@@ -125,8 +129,10 @@ TEST(ReportE2E, RetrievalFailuresEndWithFailedToGetWeather) {
     std::string response;
     const char *err;
   } cases[] = {
-      {"HTTP/1.1 404 Not Found\r\n\r\n", "tavik: server response was 404 (Not Found)\n"},
-      {"HTTP/1.1 200 OK\r\nContent-Length: 5\r\n", "tavik: network read error\n"},
+      {"HTTP/1.1 404 Not Found\r\n\r\n",
+       "tavik: server response was 404 (Not Found)\n"},
+      {"HTTP/1.1 200 OK\r\nContent-Length: 5\r\n",
+       "tavik: network read error\n"},
       {"HTTP/1.1 200 OK\r\nContent-Length: 50\r\n\r\n<current/>",
        "tavik: connection closed after 10 of 50 body bytes\n"},
       {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n", ""},
@@ -163,12 +169,15 @@ TEST(ReportE2E, LongProgramNameIsPrintedWhole) {
     EXPECT_EQ(r.status, 1) << length;
     EXPECT_EQ(r.err, lower + ": invalid flag -x\n") << length;
     r = run_tavik({"-c", "/no/such/file"}, name);
-    EXPECT_EQ(r.err, lower + ": config: cannot open configuration file /no/such/file\n" +
-                         lower + ": 1 configuration error\n")
+    EXPECT_EQ(r.err,
+              lower +
+                  ": config: cannot open configuration file /no/such/file\n" +
+                  lower + ": 1 configuration error\n")
         << length;
     r = run_tavik({"-h"}, name);
     EXPECT_EQ(r.status, 0) << length;
-    EXPECT_EQ(r.err.substr(0, length + 18), lower + ": Weather utility\n") << length;
+    EXPECT_EQ(r.err.substr(0, length + 18), lower + ": Weather utility\n")
+        << length;
   }
 }
 
@@ -193,7 +202,8 @@ TEST(ReportE2E, ClosedStandardDescriptorsSendNothingToTheServer) {
     script.record_to_close = true;
     script_server server(script);
     temp_file conf(config_for_port(server.port()));
-    run_result r = run_tavik_argv({"tavik", "-c", conf.path()}, nullptr, c.closed);
+    run_result r =
+        run_tavik_argv({"tavik", "-c", conf.path()}, nullptr, c.closed);
     EXPECT_EQ(r.status, c.status) << "closed " << c.closed;
     EXPECT_EQ(r.out, c.out) << "closed " << c.closed;
     EXPECT_EQ(r.err, c.err) << "closed " << c.closed;

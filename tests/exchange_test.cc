@@ -53,7 +53,8 @@ TEST(Exchange, EmptyPathAsksForTheRoot) {
 TEST(Exchange, LongPathGoesOutWhole) {
   std::string path = "/" + std::string(5000, 'p');
   fetch_outcome o = fetch({"x\n"}, false, path.c_str());
-  EXPECT_EQ(o.request.substr(0, path.size() + 15), "GET " + path + " HTTP/1.1\r\n");
+  EXPECT_EQ(o.request.substr(0, path.size() + 15),
+            "GET " + path + " HTTP/1.1\r\n");
 }
 
 struct framing_case {
@@ -64,21 +65,32 @@ struct framing_case {
 
 TEST(Exchange, ReadsEachFraming) {
   const framing_case cases[] = {
-      {"content length", {std::string(kHead) + "Content-Length: 5\r\n\r\nhello"}, "hello"},
+      {"content length",
+       {std::string(kHead) + "Content-Length: 5\r\n\r\nhello"},
+       "hello"},
       {"content length, extra bytes dropped",
-       {std::string(kHead) + "Content-Length: 3\r\n\r\nhello"}, "hel"},
+       {std::string(kHead) + "Content-Length: 3\r\n\r\nhello"},
+       "hel"},
       {"content length across receives",
        {std::string(kHead) + "Content-Length: 11\r\n\r\nhel", "lo\nwo", "rld"},
        "hello\nworld"},
       {"last content length counts",
-       {std::string(kHead) + "Content-Length: 9\r\ncontent-length: 2\r\n\r\nabc"}, "ab"},
+       {std::string(kHead) +
+        "Content-Length: 9\r\ncontent-length: 2\r\n\r\nabc"},
+       "ab"},
       {"headers in any case, HTTP/1.0",
-       {"HTTP/1.0 200 OK\r\nCONTENT-LENGTH: 2\r\n\r\nok"}, "ok"},
+       {"HTTP/1.0 200 OK\r\nCONTENT-LENGTH: 2\r\n\r\nok"},
+       "ok"},
       {"chunked",
        {kChunkedHead + "5\r\nhello\r\n6\r\n world\r\n0\r\n\r\n"},
        "hello world"},
-      {"chunked in any case", {std::string(kHead) + "TRANSFER-ENCODING: Chunked\r\n\r\n2\r\nhi\r\n0\r\n"}, "hi"},
-      {"chunk extension", {kChunkedHead + "1a;name=value\r\nabcdefghijklmnopqrstuvwxyz\r\n0\r\n\r\n"},
+      {"chunked in any case",
+       {std::string(kHead) +
+        "TRANSFER-ENCODING: Chunked\r\n\r\n2\r\nhi\r\n0\r\n"},
+       "hi"},
+      {"chunk extension",
+       {kChunkedHead +
+        "1a;name=value\r\nabcdefghijklmnopqrstuvwxyz\r\n0\r\n\r\n"},
        "abcdefghijklmnopqrstuvwxyz"},
       {"chunk data ending in LF",
        {kChunkedHead + "4\r\nab\r\n\r\n2\r\ncd\r\n0\r\n\r\n"},
@@ -87,17 +99,26 @@ TEST(Exchange, ReadsEachFraming) {
        {kChunkedHead + "3\r\nabc", "\r\n3\r\ndef", "\r", "\n0\r\n\r\n"},
        "abcdef"},
       {"bare LF chunk lines",
-       {std::string(kHead) + "Transfer-Encoding: chunked\n\n3\nabc\n2\nde\n0\n"}, "abcde"},
+       {std::string(kHead) +
+        "Transfer-Encoding: chunked\n\n3\nabc\n2\nde\n0\n"},
+       "abcde"},
       {"chunked wins over content length",
-       {std::string(kHead) + "Content-Length: 100\r\nTransfer-Encoding: chunked\r\n\r\n2\r\nab\r\n2\r\ncd\r\n0\r\n\r\n"},
+       {std::string(kHead) + "Content-Length: 100\r\nTransfer-Encoding: "
+                             "chunked\r\n\r\n2\r\nab\r\n2\r\ncd\r\n0\r\n\r\n"},
        "abcd"},
-      {"no framing: read to close", {std::string(kHead) + "\r\nuntil the end\nof it"}, "until the end\nof it"},
-      {"content length 0: read to close", {std::string(kHead) + "Content-Length: 0\r\n\r\nrest"}, "rest"},
+      {"no framing: read to close",
+       {std::string(kHead) + "\r\nuntil the end\nof it"},
+       "until the end\nof it"},
+      {"content length 0: read to close",
+       {std::string(kHead) + "Content-Length: 0\r\n\r\nrest"},
+       "rest"},
       {"no framing, empty body", {std::string(kHead) + "\r\n"}, ""},
       {"gzip, chunked is not chunked",
-       {std::string(kHead) + "Transfer-Encoding: gzip, chunked\r\n\r\n2\r\nab"}, "2\r\nab"},
+       {std::string(kHead) + "Transfer-Encoding: gzip, chunked\r\n\r\n2\r\nab"},
+       "2\r\nab"},
       {"blank before colon is another header",
-       {std::string(kHead) + "Content-Length : 1\r\n\r\nabc"}, "abc"},
+       {std::string(kHead) + "Content-Length : 1\r\n\r\nabc"},
+       "abc"},
       {"any 2xx", {"HTTP/1.1 299 Odd\r\nContent-Length: 1\r\n\r\nx"}, "x"},
   };
   for (const framing_case &c : cases) {
@@ -119,31 +140,48 @@ TEST(Exchange, FailuresGiveNoDocument) {
   const failure_case cases[] = {
       {"nothing at all", {}, "tavik: network read error\n"},
       {"status line cut", {"HTTP/1.1 200 OK"}, "tavik: network read error\n"},
-      {"status line too long", {std::string(1024, 'H'), std::string(1024, 'H'), "\n"},
+      {"status line too long",
+       {std::string(1024, 'H'), std::string(1024, 'H'), "\n"},
        "tavik: network read error\n"},
-      {"404", {"HTTP/1.1 404 Not Found\r\n\r\n"}, "tavik: server response was 404 (Not Found)\n"},
-      {"301", {"HTTP/1.1 301 Moved Permanently\r\nLocation: x\r\n\r\n"},
+      {"404",
+       {"HTTP/1.1 404 Not Found\r\n\r\n"},
+       "tavik: server response was 404 (Not Found)\n"},
+      {"301",
+       {"HTTP/1.1 301 Moved Permanently\r\nLocation: x\r\n\r\n"},
        "tavik: server response was 301 (Moved Permanently)\n"},
-      {"no reason", {"HTTP/1.1 500\r\n\r\n"}, "tavik: server response was 500 ()\n"},
-      {"reason keeps extra blanks", {"HTTP/1.1 500  two  blanks\r\n"},
+      {"no reason",
+       {"HTTP/1.1 500\r\n\r\n"},
+       "tavik: server response was 500 ()\n"},
+      {"reason keeps extra blanks",
+       {"HTTP/1.1 500  two  blanks\r\n"},
        "tavik: server response was 500 ( two  blanks)\n"},
-      {"version alone", {"HTTP/1.1\r\n"}, "tavik: malformed status line from server\n"},
-      {"empty status line", {"\r\n"}, "tavik: malformed status line from server\n"},
-      {"closed in the headers", {std::string(kHead) + "Content-Length: 5\r\n"},
+      {"version alone",
+       {"HTTP/1.1\r\n"},
+       "tavik: malformed status line from server\n"},
+      {"empty status line",
+       {"\r\n"},
+       "tavik: malformed status line from server\n"},
+      {"closed in the headers",
+       {std::string(kHead) + "Content-Length: 5\r\n"},
        "tavik: network read error\n"},
       {"content length short",
        {std::string(kHead) + "Content-Length: 10\r\n\r\nabc"},
        "tavik: connection closed after 3 of 10 body bytes\n"},
-      {"negative content length", {std::string(kHead) + "Content-Length: -5\r\n\r\nabc"}, ""},
-      {"huge content length", {std::string(kHead) + "Content-Length: 99999999999\r\n\r\nabc"},
+      {"negative content length",
+       {std::string(kHead) + "Content-Length: -5\r\n\r\nabc"},
+       ""},
+      {"huge content length",
+       {std::string(kHead) + "Content-Length: 99999999999\r\n\r\nabc"},
        "tavik: response body too large\n"},
       {"first chunk empty", {kChunkedHead + "0\r\n\r\n"}, ""},
       {"chunk cut short", {kChunkedHead + "9\r\nabc"}, ""},
       {"chunk line end missing", {kChunkedHead + "3\r\nabc"}, ""},
       {"no last chunk", {kChunkedHead + "3\r\nabc\r\n"}, ""},
-      {"negative chunk", {kChunkedHead + "-1\r\nabc\r\n"},
+      {"negative chunk",
+       {kChunkedHead + "-1\r\nabc\r\n"},
        "tavik: bad chunk size from server\n"},
-      {"chunk beyond 32 bits", {kChunkedHead + "100000000\r\nabc\r\n"},
+      {"chunk beyond 32 bits",
+       {kChunkedHead + "100000000\r\nabc\r\n"},
        "tavik: bad chunk size from server\n"},
       {"chunks beyond 32 bits together",
        {kChunkedHead + "1\r\na\r\n7fffffff\r\nabc\r\n"},
@@ -176,9 +214,14 @@ TEST(Exchange, StatusLineControlBytesAreShownAsQuestionMarks) {
       {"lone carriage return", "HTTP/1.1 404 Not\rFound", "404 (Not?Found)"},
       {"tab inside the reason", "HTTP/1.1 404 Not\tFound", "404 (Not?Found)"},
       {"delete", "HTTP/1.1 404 Gone\x7f", "404 (Gone?)"},
-      {"long run of sequences", "HTTP/1.1 500 " + title_runs, "500 (" + shown_runs + ")"},
-      {"control byte inside the code", "HTTP/1.1 4\x1b" "04 Gone", "4?04 (Gone)"},
-      {"UTF-8 stays", "HTTP/1.1 404 Introuvable \xc3\xa9t\xc3\xa9", "404 (Introuvable \xc3\xa9t\xc3\xa9)"},
+      {"long run of sequences", "HTTP/1.1 500 " + title_runs,
+       "500 (" + shown_runs + ")"},
+      {"control byte inside the code",
+       "HTTP/1.1 4\x1b"
+       "04 Gone",
+       "4?04 (Gone)"},
+      {"UTF-8 stays", "HTTP/1.1 404 Introuvable \xc3\xa9t\xc3\xa9",
+       "404 (Introuvable \xc3\xa9t\xc3\xa9)"},
   };
   for (const auto &c : cases) {
     fetch_outcome o = fetch({c.line + "\r\n\r\n"});
@@ -209,19 +252,22 @@ TEST(Exchange, SilentServerIsANetworkReadError) {
 // same document.
 TEST(Exchange, ReceiveBoundariesDoNotMatter) {
   std::string doc;
-  for (int i = 0; i < 60; i++) doc += "<line n=\"" + std::to_string(i) + "\">text</line>\r\n";
+  for (int i = 0; i < 60; i++)
+    doc += "<line n=\"" + std::to_string(i) + "\">text</line>\r\n";
   const std::string responses[] = {
-      std::string(kHead) + "Content-Length: " + std::to_string(doc.size()) + "\r\n\r\n" + doc,
-      kChunkedHead + [&] {
-        std::string out;
-        for (size_t i = 0; i < doc.size(); i += 37) {
-          std::string piece = doc.substr(i, 37);
-          char size[16];
-          snprintf(size, sizeof size, "%zx\r\n", piece.size());
-          out += size + piece + "\r\n";
-        }
-        return out + "0\r\n\r\n";
-      }(),
+      std::string(kHead) + "Content-Length: " + std::to_string(doc.size()) +
+          "\r\n\r\n" + doc,
+      kChunkedHead +
+          [&] {
+            std::string out;
+            for (size_t i = 0; i < doc.size(); i += 37) {
+              std::string piece = doc.substr(i, 37);
+              char size[16];
+              snprintf(size, sizeof size, "%zx\r\n", piece.size());
+              out += size + piece + "\r\n";
+            }
+            return out + "0\r\n\r\n";
+          }(),
   };
   for (const std::string &response : responses)
     for (size_t n : {1, 2, 3, 4, 5, 1023, 1024}) {

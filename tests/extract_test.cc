@@ -1,9 +1,9 @@
 // The weather document state machine.
 #include <gtest/gtest.h>
+#include <string.h>
 
 #include <chrono>
 #include <string>
-#include <string.h>
 
 #include <expat.h>
 
@@ -205,15 +205,16 @@ TEST(Extract, ConvertsAttributes) {
     int integer;
     float real;
   } cases[] = {
-      {"12.7", 12, 12.7f},  {"-3.9", -3, -3.9f},  {"", 0, 0.0f},
-      {"abc", 0, 0.0f},     {" 42x", 42, 42.0f},  {"+7", 7, 7.0f},
-      {"1e3", 1, 1000.0f},  {"4294967301", 5, 4294967301.0f},
+      {"12.7", 12, 12.7f},    {"-3.9", -3, -3.9f},
+      {"", 0, 0.0f},          {"abc", 0, 0.0f},
+      {" 42x", 42, 42.0f},    {"+7", 7, 7.0f},
+      {"1e3", 1, 1000.0f},    {"4294967301", 5, 4294967301.0f},
       {"&#x31;5", 15, 15.0f},
   };
   for (const auto &c : cases) {
-    parsed p = parse(std::string("<current><humidity value=\"") + c.value +
-                     "\"/><wind><speed value=\"" + c.value +
-                     "\"/></wind></current>");
+    parsed p =
+        parse(std::string("<current><humidity value=\"") + c.value +
+              "\"/><wind><speed value=\"" + c.value + "\"/></wind></current>");
     EXPECT_EQ(p.w.humidity, c.integer) << c.value;
     EXPECT_FLOAT_EQ(p.w.wind_speed, c.real) << c.value;
   }
@@ -233,8 +234,10 @@ struct fatal_case {
 TEST(Extract, WrongNestingIsFatal) {
   const fatal_case cases[] = {
       {"<city/>", "tavik: fatal - moving from state 0, not 1\n"},
-      {"<current><current/></current>", "tavik: fatal - moving from state 1, not 0\n"},
-      {"<current><speed/></current>", "tavik: fatal - moving from state 1, not 9\n"},
+      {"<current><current/></current>",
+       "tavik: fatal - moving from state 1, not 0\n"},
+      {"<current><speed/></current>",
+       "tavik: fatal - moving from state 1, not 9\n"},
       {"<current><city><country><sun/></country></city></current>",
        "tavik: fatal - moving from state 4, not 2\n"},
       {"<current><city><country><temperature/></country></city></current>",
@@ -255,21 +258,25 @@ TEST(Extract, WrongNestingIsFatal) {
 
 TEST(Extract, CountryGathersUpTo200Bytes) {
   const std::string b200(200, 'c');
-  parsed exact = parse("<current><city><country>" + b200 + "</country></city></current>");
+  parsed exact =
+      parse("<current><city><country>" + b200 + "</country></city></current>");
   EXPECT_EQ(exact.err, "");
   EXPECT_STREQ(exact.w.country, "ccccccccccc");  // 11 bytes fit the field
 
-  parsed over = parse("<current><city><country>" + b200 + "x" + b200 +
-                      "</country><country>" + b200 + "y</country></city></current>");
-  EXPECT_EQ(over.err, "tavik: country text truncated\n"
-                      "tavik: country text truncated\n");
+  parsed over =
+      parse("<current><city><country>" + b200 + "x" + b200 +
+            "</country><country>" + b200 + "y</country></city></current>");
+  EXPECT_EQ(over.err,
+            "tavik: country text truncated\n"
+            "tavik: country text truncated\n");
   EXPECT_EQ(over.w.ok, 1);
 
   parsed empty = parse("<current><city><country></country></city></current>");
   EXPECT_STREQ(empty.w.country, "");
 
   // Runs split by references are joined in order.
-  parsed split = parse("<current><city><country>N&amp;Z&#x41;</country></city></current>");
+  parsed split =
+      parse("<current><city><country>N&amp;Z&#x41;</country></city></current>");
   EXPECT_STREQ(split.w.country, "N&ZA");
 }
 
@@ -285,12 +292,16 @@ TEST(Extract, LongTextsAreCutWithoutSplittingCharacters) {
   EXPECT_EQ(std::string(p.w.country), e50.substr(0, 10));
   EXPECT_EQ(std::string(p.w.wind_dir_code), std::string(9, 'N'));
   // A three-byte character at the edge is dropped whole.
-  parsed q = parse("<current><city><country>abcdefghij\xE2\x82\xAC</country></city></current>");
+  parsed q = parse(
+      "<current><city><country>abcdefghij\xE2\x82\xAC</country></city>"
+      "</current>");
   EXPECT_STREQ(q.w.country, "abcdefghij");
 }
 
 TEST(Extract, DebugTraceEchoesElementsAndLongerRuns) {
-  parsed p = parse("<current>\n<city name=\"a\">ab<country>NZ</country>x</city></current>", 1);
+  parsed p = parse(
+      "<current>\n<city name=\"a\">ab<country>NZ</country>x</city></current>",
+      1);
   EXPECT_EQ(p.err,
             "\nHandling <current>\n"
             "\nHandling <city>\n"
@@ -319,7 +330,6 @@ TEST(Extract, EntityExpansionBombIsRefused) {
   EXPECT_EQ(p.w.ok, 0);
   EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(2));
 }
-
 
 // An internal entity of about 1 KB referenced 70 times expands to about
 // 70 KB: an ordinary document that expat's own limits accept, whether the
@@ -402,8 +412,8 @@ TEST(Extract, LargeUtf16DocumentTracesAsOneCall) {
     std::u16string text = c.declaration;
     text += u"<current><city name=\"Z\u00FCrich\"><country>CH</country></city>";
     while (text.size() < (600u << 10))
-      text += u"<x n=\"\u00E9\">t\u00FC \U0001F600 &amp;b" + std::u16string(c.split) +
-              u" <![CDATA[<y/>]]>\r\n</x><y/>";
+      text += u"<x n=\"\u00E9\">t\u00FC \U0001F600 &amp;b" +
+              std::u16string(c.split) + u" <![CDATA[<y/>]]>\r\n</x><y/>";
     const std::string doc = utf16(text + u"</current>\n", c.big_endian);
     ASSERT_GT(doc.size(), 1u << 20);
     parsed p = parse(doc, 1);

@@ -63,7 +63,8 @@ TEST(Faults, ResponseCutAtEveryByteIsWholeOrRefused) {
 
 TEST(Faults, EveryReceiveBoundaryGivesTheSameDocument) {
   std::string doc = sample_doc();
-  while (doc.size() < 2500) doc += "<!-- padding so the body spans receives -->\r\n";
+  while (doc.size() < 2500)
+    doc += "<!-- padding so the body spans receives -->\r\n";
   for (const std::string &response :
        {content_length_response(doc), chunked_response(doc, 100),
         chunked_response(doc, 1023)}) {
@@ -154,7 +155,8 @@ TEST(Faults, EachAllocationFailingGivesACleanFailure) {
       // The failed allocation was reported; or it was expat's and the
       // parse came back not ok; or it was the trim of the finished
       // document, which keeps its larger block and goes on.
-      bool reported = err.find("tavik: cannot allocate memory\n") != std::string::npos;
+      bool reported =
+          err.find("tavik: cannot allocate memory\n") != std::string::npos;
       bool trimmed = failed_size == doc.size() && err.empty() && w.ok;
       EXPECT_TRUE(reported || (got.has_value() && !w.ok) || trimmed)
           << "allocation " << alloc_budget << ": " << err;
@@ -179,8 +181,9 @@ fetch_outcome exchange_with(const server_script &script) {
   fetch_outcome o;
   int length = 0;
   char *doc = nullptr;
-  o.err = capture_stderr(
-      [&] { doc = http_exchange(connect_to(server.port()), "h", "/", 1, &length); });
+  o.err = capture_stderr([&] {
+    doc = http_exchange(connect_to(server.port()), "h", "/", 1, &length);
+  });
   if (doc != nullptr) {
     o.doc = std::string(doc, (size_t)length);
     free(doc);
@@ -191,7 +194,8 @@ fetch_outcome exchange_with(const server_script &script) {
 TEST(Faults, DrippingServerIsNotCutOff) {
   const std::string response = content_length_response("<current/>");
   server_script script;
-  for (size_t i = 0; i < 4; i++) script.segments.push_back({response.substr(i, 1), 600});
+  for (size_t i = 0; i < 4; i++)
+    script.segments.push_back({response.substr(i, 1), 600});
   script.segments.push_back({response.substr(4), 0});
   fetch_outcome o = exchange_with(script);
   EXPECT_EQ(o.err, "");
@@ -227,9 +231,11 @@ TEST(FaultsE2E, EntityExpansionBombEndsQuicklyInSmallMemory) {
 TEST(FaultsE2E, HostileDocumentTextsStayInTheirFields) {
   std::string big(5000, 'Z');
   std::string doc = "<current><city name=\"" + big + "%n%s\"><country>" + big +
-                    "</country><sun rise=\"" + big + "\" set=\"%s%s%s\"/></city>"
-                    "<lastupdate value=\"" + big + "\"/><wind><direction code=\"" + big +
-                    "\" name=\"" + big + "\"/></wind><clouds name=\"" + big +
+                    "</country><sun rise=\"" + big +
+                    "\" set=\"%s%s%s\"/></city>"
+                    "<lastupdate value=\"" +
+                    big + "\"/><wind><direction code=\"" + big + "\" name=\"" +
+                    big + "\"/></wind><clouds name=\"" + big +
                     "\"/><precipitation mode=\"" + big + "\"/></current>";
   script_server server(reply(content_length_response(doc)));
   temp_file conf(config_for_port(server.port()));
@@ -238,10 +244,12 @@ TEST(FaultsE2E, HostileDocumentTextsStayInTheirFields) {
   EXPECT_EQ(r.err, "tavik: country text truncated\n");
   EXPECT_EQ(r.out, std::string(99, 'Z') + "@" + std::string(11, 'Z') +
                        "@0.00@E@0.00@N@" + std::string(10, 'Z') + "@" +
-                       std::string(18, 'Z') + "@%s%s%s@Celsius@0@0@0@0@@0@@km/h@0.0@@0.0@0@" +
-                       std::string(9, 'Z') + "@" + std::string(49, 'Z') + "@0%@" +
-                       std::string(31, 'Z') + "@0@metres@" + std::string(29, 'Z') +
-                       "@-1@mm@" + std::string(10, 'Z') + "@" + std::string(20, 'Z') + "@\n");
+                       std::string(18, 'Z') +
+                       "@%s%s%s@Celsius@0@0@0@0@@0@@km/h@0.0@@0.0@0@" +
+                       std::string(9, 'Z') + "@" + std::string(49, 'Z') +
+                       "@0%@" + std::string(31, 'Z') + "@0@metres@" +
+                       std::string(29, 'Z') + "@-1@mm@" + std::string(10, 'Z') +
+                       "@" + std::string(20, 'Z') + "@\n");
 }
 
 }  // namespace

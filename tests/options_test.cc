@@ -32,9 +32,12 @@ std::string help_for(const std::string &name) {
 }
 
 TEST(OptionsE2E, HelpGoesToStderrWithStatusZero) {
-  for (auto args : std::vector<std::vector<std::string>>{
-           {"-h"}, {"-D", "-z", "-h"}, {"-c", "/nonexistent", "-h"},
-           {"-h", "-x"}, {"-h", "extra"}}) {
+  for (auto args :
+       std::vector<std::vector<std::string>>{{"-h"},
+                                             {"-D", "-z", "-h"},
+                                             {"-c", "/nonexistent", "-h"},
+                                             {"-h", "-x"},
+                                             {"-h", "extra"}}) {
     run_result r = run_tavik(args);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "");
@@ -58,7 +61,8 @@ TEST(OptionsE2E, ProgramNameIsLowerCasedLastPathComponent) {
   EXPECT_EQ(run_tavik({"-x"}, "/usr/local/bin/TAVIK").err,
             "tavik: invalid flag -x\n");
   // Bytes with the high bit set are not folded.
-  EXPECT_EQ(run_tavik({"-x"}, "./\xC3\x84X").err, "\xC3\x84x: invalid flag -x\n");
+  EXPECT_EQ(run_tavik({"-x"}, "./\xC3\x84X").err,
+            "\xC3\x84x: invalid flag -x\n");
   // Nothing to derive a name from.
   EXPECT_EQ(run_tavik({"-x"}, "").err, "tavik: invalid flag -x\n");
   EXPECT_EQ(run_tavik({"-x"}, "/usr/bin/").err, "tavik: invalid flag -x\n");
@@ -113,21 +117,30 @@ TEST(Options, UnitsAcceptLeadingPartsOfEitherWord) {
     const char *arg;
     int units;
   } cases[] = {
-      {"", UNITS_METRIC},        {"m", UNITS_METRIC},
-      {"metr", UNITS_METRIC},    {"metric", UNITS_METRIC},
-      {"i", UNITS_IMPERIAL},     {"imp", UNITS_IMPERIAL},
-      {"imperi", UNITS_IMPERIAL}, {"imperia", UNITS_IMPERIAL},
-      {"imperial", UNITS_IMPERIAL}, {"imperials", 0},
-      {"metrics", 0},            {"metricx", 0},
-      {"M", 0},                  {"mi", 0},
-      {"imperialist", 0},        {"x", 0},
+      {"", UNITS_METRIC},
+      {"m", UNITS_METRIC},
+      {"metr", UNITS_METRIC},
+      {"metric", UNITS_METRIC},
+      {"i", UNITS_IMPERIAL},
+      {"imp", UNITS_IMPERIAL},
+      {"imperi", UNITS_IMPERIAL},
+      {"imperia", UNITS_IMPERIAL},
+      {"imperial", UNITS_IMPERIAL},
+      {"imperials", 0},
+      {"metrics", 0},
+      {"metricx", 0},
+      {"M", 0},
+      {"mi", 0},
+      {"imperialist", 0},
+      {"x", 0},
   };
   for (const auto &c : cases) {
     char *argv[] = {const_cast<char *>("tavik"), const_cast<char *>("-u"),
                     const_cast<char *>(c.arg), nullptr};
     option_state opts;
     scan_result result = SCAN_RUN;
-    std::string err = capture_stderr([&] { result = scan_options(3, argv, &opts); });
+    std::string err =
+        capture_stderr([&] { result = scan_options(3, argv, &opts); });
     if (c.units != 0) {
       EXPECT_EQ(result, SCAN_RUN) << '"' << c.arg << '"';
       EXPECT_EQ(opts.units_choice, c.units) << '"' << c.arg << '"';
@@ -155,14 +168,20 @@ TEST(OptionsE2E, OverridesReachTheRequest) {
     const char *request_line;
   } cases[] = {
       {{}, "GET /data/current?id=3003&units=metric&appid=key HTTP/1.1\r\n"},
-      {{"-l", "6"}, "GET /data/current?id=6&units=metric&appid=key HTTP/1.1\r\n"},
-      {{"-l", "-1"}, "GET /data/current?id=3003&units=metric&appid=key HTTP/1.1\r\n"},
+      {{"-l", "6"},
+       "GET /data/current?id=6&units=metric&appid=key HTTP/1.1\r\n"},
+      {{"-l", "-1"},
+       "GET /data/current?id=3003&units=metric&appid=key HTTP/1.1\r\n"},
       {{"-l", "-1", "-l", "6"},
        "GET /data/current?id=6&units=metric&appid=key HTTP/1.1\r\n"},
-      {{"-l", "-7"}, "GET /data/current?id=-7&units=metric&appid=key HTTP/1.1\r\n"},
-      {{"-l", " 12abc"}, "GET /data/current?id=12&units=metric&appid=key HTTP/1.1\r\n"},
-      {{"-uimp"}, "GET /data/current?id=3003&units=imperial&appid=key HTTP/1.1\r\n"},
-      {{"-u", ""}, "GET /data/current?id=3003&units=metric&appid=key HTTP/1.1\r\n"},
+      {{"-l", "-7"},
+       "GET /data/current?id=-7&units=metric&appid=key HTTP/1.1\r\n"},
+      {{"-l", " 12abc"},
+       "GET /data/current?id=12&units=metric&appid=key HTTP/1.1\r\n"},
+      {{"-uimp"},
+       "GET /data/current?id=3003&units=imperial&appid=key HTTP/1.1\r\n"},
+      {{"-u", ""},
+       "GET /data/current?id=3003&units=metric&appid=key HTTP/1.1\r\n"},
   };
   for (const auto &c : cases) {
     script_server server(reply("HTTP/1.1 500 Oops\r\n\r\n"));
@@ -170,8 +189,9 @@ TEST(OptionsE2E, OverridesReachTheRequest) {
     std::vector<std::string> args = {"-c", conf.path()};
     args.insert(args.end(), c.args.begin(), c.args.end());
     run_result r = run_tavik(args);
-    EXPECT_EQ(r.err, "tavik: server response was 500 (Oops)\n"
-                     "tavik: failed to get weather\n");
+    EXPECT_EQ(r.err,
+              "tavik: server response was 500 (Oops)\n"
+              "tavik: failed to get weather\n");
     std::string req = server.request();
     EXPECT_EQ(req.substr(0, req.find('\n') + 1), c.request_line);
   }

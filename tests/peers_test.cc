@@ -19,8 +19,8 @@
 
 #include "peer.h"
 #include "run_tavik.h"
-#include "samples.h"
 #include "sample_docs.h"
+#include "samples.h"
 
 extern char **environ;
 
@@ -75,7 +75,8 @@ struct peer_process {
   std::string first_line(int ms) {
     std::string line;
     auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (line.find('\n') == std::string::npos && std::chrono::steady_clock::now() < end) {
+    while (line.find('\n') == std::string::npos &&
+           std::chrono::steady_clock::now() < end) {
       pollfd p{out_fd, POLLIN, 0};
       if (poll(&p, 1, 100) <= 0) continue;
       char buf[256];
@@ -92,7 +93,8 @@ std::string document() {
   EXPECT_TRUE(sample_document(3003, "metric", &doc));
   // Long enough to span many receives and chunks.
   std::string padding;
-  for (int i = 0; i < 200; i++) padding += "<!-- line " + std::to_string(i) + " -->\r\n";
+  for (int i = 0; i < 200; i++)
+    padding += "<!-- line " + std::to_string(i) + " -->\r\n";
   return doc.insert(doc.find("<current>"), padding);
 }
 
@@ -143,7 +145,8 @@ TEST(PeersE2E, NodeHttpModuleChunked) {
   temp_file file(doc, "current.xml");
   for (const char *piece : {"97", "1024", "5"}) {
     peer_process server;
-    ASSERT_TRUE(server.start({node, PEERS_DIR "/chunked_server.js", file.path(), piece}));
+    ASSERT_TRUE(server.start(
+        {node, PEERS_DIR "/chunked_server.js", file.path(), piece}));
     std::string port = server.first_line(10000);
     if (port.empty()) GTEST_SKIP() << "Node.js did not start";
     check_runs(std::stoi(port), doc);

@@ -21,10 +21,12 @@ weather example() {
       "<country>US</country><sun rise=\"2026-12-10T13:02:44\" "
       "set=\"2026-12-10T22:31:09\"/></city>"
       "<temperature value=\"3\" min=\"1\" max=\"6\" unit=\"celsius\"/>"
-      "<humidity value=\"64\" unit=\"%\"/><pressure value=\"1021\" unit=\"hPa\"/>"
+      "<humidity value=\"64\" unit=\"%\"/><pressure value=\"1021\" "
+      "unit=\"hPa\"/>"
       "<wind><speed value=\"4.1\" name=\"Gentle Breeze\"/>"
       "<direction value=\"250\" code=\"WSW\" name=\"West-southwest\"/></wind>"
-      "<clouds value=\"75\" name=\"broken clouds\"/><visibility value=\"10000\"/>"
+      "<clouds value=\"75\" name=\"broken clouds\"/><visibility "
+      "value=\"10000\"/>"
       "<precipitation mode=\"no\"/><lastupdate value=\"2026-12-10T05:25:00\"/>"
       "</current>";
   extract_data(doc.data(), (int)doc.size(), &s, &w);
@@ -108,7 +110,8 @@ TEST(Report, EmptyTextsAndShortStamps) {
   strcpy(w.sunset, "2026-12-10");  // exactly ten characters
   w.last_update[0] = '\0';
   std::string text = print(w, UNITS_METRIC, 0);
-  EXPECT_NE(text.find("Wind direction:\t250 (West-southwest)\n"), std::string::npos);
+  EXPECT_NE(text.find("Wind direction:\t250 (West-southwest)\n"),
+            std::string::npos);
   EXPECT_NE(text.find("Precipitation:\t -1 mm\n"), std::string::npos);
   EXPECT_NE(text.find("Last update:\t\n"), std::string::npos);
   w.wind_dir_name[0] = '\0';
@@ -136,9 +139,16 @@ TEST(Normalise, ConvertsExactly) {
   }
   const struct {
     int metres, yards;
-  } vis[] = {{0, 0}, {100, 109}, {900, 984}, {1, 1}, {-100, -109},
-             {2147483647, 2147483647}, {-2147483647 - 1, -2147483647 - 1},
-             {1000000, 1093611}, {545460, 596521}, {545461, 596522}};
+  } vis[] = {{0, 0},
+             {100, 109},
+             {900, 984},
+             {1, 1},
+             {-100, -109},
+             {2147483647, 2147483647},
+             {-2147483647 - 1, -2147483647 - 1},
+             {1000000, 1093611},
+             {545460, 596521},
+             {545461, 596522}};
   for (const auto &c : vis) {
     weather w = example();
     w.visibility = c.metres;
@@ -161,7 +171,7 @@ TEST(Normalise, ConvertsExactly) {
 
 TEST(Normalise, PressureUnitAndHemispheres) {
   const char *units[][2] = {{"hPa", "mbar"}, {"HPA", "mbar"}, {"hpa", "mbar"},
-                            {"", ""}, {"kPa", "kPa"}, {"hPa ", "hPa "}};
+                            {"", ""},        {"kPa", "kPa"},  {"hPa ", "hPa "}};
   for (auto &u : units) {
     weather w = example();
     strcpy(w.pressure_unit, u[0]);
@@ -170,8 +180,10 @@ TEST(Normalise, PressureUnitAndHemispheres) {
   const struct {
     float value, magnitude;
     const char *lon, *lat;
-  } coords[] = {{-0.13f, 0.13f, "W", "S"}, {0.0f, 0.0f, "E", "N"},
-                {-0.0f, -0.0f, "E", "N"},  {33.87f, 33.87f, "E", "N"}};
+  } coords[] = {{-0.13f, 0.13f, "W", "S"},
+                {0.0f, 0.0f, "E", "N"},
+                {-0.0f, -0.0f, "E", "N"},
+                {33.87f, 33.87f, "E", "N"}};
   for (const auto &c : coords) {
     weather w = example();
     w.longitude = w.latitude = c.value;

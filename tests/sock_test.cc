@@ -56,9 +56,9 @@ TEST_F(Reader, FoldsLineEndings) {
   } cases[] = {
       {{"HTTP/1.1 200 OK\r\n"}, {"HTTP/1.1 200 OK\n"}},
       {{"HTTP/1.1 200 OK\n"}, {"HTTP/1.1 200 OK\n"}},
-      {{"one\r", "\ntwo\r\n"}, {"one\n", "two\n"}},        // CR | LF
-      {{"a\rb\r\n"}, {"a\rb\n"}},                          // lone CR kept
-      {{"a\r", "b\n"}, {"a\rb\n"}},                        // lone CR at the edge
+      {{"one\r", "\ntwo\r\n"}, {"one\n", "two\n"}},  // CR | LF
+      {{"a\rb\r\n"}, {"a\rb\n"}},                    // lone CR kept
+      {{"a\r", "b\n"}, {"a\rb\n"}},                  // lone CR at the edge
       {{"a\r\r\n"}, {"a\r\n"}},
       {{"x", "y", "z\r", "\n"}, {"xyz\n"}},
       {{"\r\n\n"}, {"\n", "\n"}},
@@ -79,7 +79,8 @@ TEST_F(Reader, FoldsLineEndings) {
 // Lines are fed in receives of at most 1024 bytes.
 std::vector<std::string> in_receives(const std::string &bytes) {
   std::vector<std::string> out;
-  for (size_t i = 0; i < bytes.size(); i += 1024) out.push_back(bytes.substr(i, 1024));
+  for (size_t i = 0; i < bytes.size(); i += 1024)
+    out.push_back(bytes.substr(i, 1024));
   return out;
 }
 
@@ -132,7 +133,8 @@ TEST_F(Reader, SilenceIsStickyUntilReset) {
   EXPECT_EQ(sock_read_line(buf.data(), 100, fd, 1), SOCK_FAILED);
   const char *span;
   EXPECT_EQ(sock_take(&span, 100, fd, 1), SOCK_FAILED);
-  EXPECT_LT(std::chrono::steady_clock::now() - t1, std::chrono::milliseconds(200));
+  EXPECT_LT(std::chrono::steady_clock::now() - t1,
+            std::chrono::milliseconds(200));
   sock_reset();
   EXPECT_EQ(sock_read_line(buf.data(), 100, fd, 1), 5);
   EXPECT_STREQ(buf.data(), "late\n");
@@ -183,21 +185,24 @@ TEST_F(Reader, SpanWaitsOnlyWhenNothingIsBuffered) {
   const char *span;
   auto t0 = std::chrono::steady_clock::now();
   EXPECT_EQ(take(100), "abc");
-  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(200));
+  EXPECT_LT(std::chrono::steady_clock::now() - t0,
+            std::chrono::milliseconds(200));
   send(writer_, "de", 2, 0);
   send(writer_, "fg", 2, 0);
   EXPECT_EQ(take(100), "de");  // one receive, not two
   EXPECT_EQ(take(100), "fg");
   t0 = std::chrono::steady_clock::now();
   EXPECT_EQ(sock_take(&span, 100, fd, 1), SOCK_FAILED);
-  EXPECT_GE(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(900));
+  EXPECT_GE(std::chrono::steady_clock::now() - t0,
+            std::chrono::milliseconds(900));
 }
 
 TEST_F(Reader, DescriptorBeyondSelectLimitStillWorks) {
   rlimit lim;
   getrlimit(RLIMIT_NOFILE, &lim);
   if (lim.rlim_cur < FD_SETSIZE + 11) {
-    lim.rlim_cur = lim.rlim_max < FD_SETSIZE + 11 ? lim.rlim_max : FD_SETSIZE + 11;
+    lim.rlim_cur =
+        lim.rlim_max < FD_SETSIZE + 11 ? lim.rlim_max : FD_SETSIZE + 11;
     setrlimit(RLIMIT_NOFILE, &lim);
   }
   int fd = feed({"far away\r\n"});

@@ -41,7 +41,8 @@ TEST(UrlTemplate, ReplacesPlaceholders) {
     const char *appid;
     const char *expanded;
   } cases[] = {
-      {"http://h/?u=$u&l=$l&a=$a", UNITS_METRIC, 42, "K", "http://h/?u=metric&l=42&a=K"},
+      {"http://h/?u=$u&l=$l&a=$a", UNITS_METRIC, 42, "K",
+       "http://h/?u=metric&l=42&a=K"},
       {"http://h/$U$L$A", UNITS_IMPERIAL, 7, "k", "http://h/imperial7k"},
       {"http://h/$u", 0, 1, "", "http://h/metric"},
       {"http://h/$u", 3, 1, "", "http://h/metric"},
@@ -50,7 +51,8 @@ TEST(UrlTemplate, ReplacesPlaceholders) {
       {"http://h/$$l", UNITS_METRIC, 1, "", "http://h/$l"},
       {"http://h/x$", UNITS_METRIC, 1, "", "http://h/x$"},
       {"http://h/$x$Q$/", UNITS_METRIC, 1, "", "http://h/xQ/"},
-      {"http://h/$a", UNITS_METRIC, 1, "$l$$", "http://h/$l$$"},  // not rescanned
+      {"http://h/$a", UNITS_METRIC, 1, "$l$$",
+       "http://h/$l$$"},  // not rescanned
       {"http://h/$\xC3\xA9", UNITS_METRIC, 1, "", "http://h/\xC3\xA9"},
       {"http://h/$a", UNITS_METRIC, 1, "MiXeD", "http://h/MiXeD"},
   };
@@ -94,7 +96,8 @@ TEST(SplitUrl, CutsHostPortAndPath) {
 
 TEST(SplitUrl, ControlBytesAreFound) {
   EXPECT_FALSE(has_control_byte("http://h/a b\xC3\xA9~"));
-  for (const char *bad : {"http://h/\r", "http://h/\n", "a\x7f", "a\tb", "\x1f"})
+  for (const char *bad :
+       {"http://h/\r", "http://h/\n", "a\x7f", "a\tb", "\x1f"})
     EXPECT_TRUE(has_control_byte(bad)) << bad;
   // Every byte a text can hold, at the end of a URL.
   for (int c = 1; c < 256; c++) {
@@ -161,7 +164,8 @@ TEST(ConnectionE2E, FailuresAreReportedThenRetrievalFails) {
       {"http://127.0.0.1:" + std::to_string(port) + "/x",
        "tavik: cannot connect to server '127.0.0.1'\n"},
       {"http://127.0.0.1:0/x", "tavik: cannot connect to server '127.0.0.1'\n"},
-      {"http://127.0.0.1:abc/x", "tavik: cannot connect to server '127.0.0.1'\n"},
+      {"http://127.0.0.1:abc/x",
+       "tavik: cannot connect to server '127.0.0.1'\n"},
       {"http://-x:80/", "tavik: cannot get address for lookup host '-x'\n"},
       {"http:///data", "tavik: cannot get address for lookup host ''\n"},
       {"http://h/?$a", "tavik: URL contains a control character\n"},
@@ -183,8 +187,9 @@ TEST(ConnectionE2E, PortTakesLowSixteenBits) {
   std::string port = std::to_string(server.port() + 65536);
   temp_file conf("URL http://127.0.0.1:" + port + "/x\nAPPID k\nLOCATION 1\n");
   run_result r = run_tavik({"-c", conf.path()});
-  EXPECT_EQ(r.err, "tavik: server response was 404 (Gone)\n"
-                   "tavik: failed to get weather\n");
+  EXPECT_EQ(r.err,
+            "tavik: server response was 404 (Gone)\n"
+            "tavik: failed to get weather\n");
   EXPECT_TRUE(server.connected());
 }
 
@@ -194,8 +199,9 @@ TEST(ConnectionE2E, NumericHostAndLocalhostConnect) {
     temp_file conf("URL http://" + std::string(host) + ":" +
                    std::to_string(server.port()) + "\nAPPID k\nLOCATION 1\n");
     run_result r = run_tavik({"-c", conf.path()});
-    EXPECT_EQ(r.err, "tavik: server response was 503 (Busy)\n"
-                     "tavik: failed to get weather\n")
+    EXPECT_EQ(r.err,
+              "tavik: server response was 503 (Busy)\n"
+              "tavik: failed to get weather\n")
         << host;
     // The Host line names the host without the port; no path sends "/".
     EXPECT_EQ(server.request().substr(0, 24 + strlen(host)),

@@ -14,8 +14,7 @@ void set_program_name(char *argv0);
 // happens next. report_warning gives the same output, for the one warning
 // after which the run goes on.
 void report_error(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
-void report_warning(const char *fmt, ...)
-    __attribute__((format(printf, 1, 2)));
+void report_warning(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 
 // Ends the run with the given status. Fatal conditions deep inside a stage
 // go through here; with a test's fatal_hook installed (base/test_hooks.h)

@@ -250,8 +250,8 @@ static bool read_counted(document *doc, long long size, int fd, int timeout) {
   if (status == SOCK_FAILED)
     report_error("network read error");
   else
-    report_error("connection closed after %d of %lld body bytes",
-                 doc->length, size);
+    report_error("connection closed after %d of %lld body bytes", doc->length,
+                 size);
   return false;
 }
 

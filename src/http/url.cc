@@ -3,10 +3,10 @@
 #include <sys/types.h>
 
 #include <arpa/inet.h>
-#include <netinet/in.h>
 #include <arpa/nameser.h>
 #include <ctype.h>
 #include <netdb.h>
+#include <netinet/in.h>
 #include <resolv.h>
 #include <stdio.h>
 #include <stdlib.h>

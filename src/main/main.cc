@@ -47,9 +47,8 @@ int main(int argc, char **argv) {
       return 1;
   }
 
-  int errors = read_config(opts.config_path ? opts.config_path
-                                            : DEFAULT_CONFIG_FILE,
-                           &settings);
+  int errors = read_config(
+      opts.config_path ? opts.config_path : DEFAULT_CONFIG_FILE, &settings);
   if (errors != 0) {
     report_error("%d configuration error%s", errors, errors == 1 ? "" : "s");
     return 1;
@@ -57,8 +56,9 @@ int main(int argc, char **argv) {
   if (opts.location_override != -1) settings.location = opts.location_override;
   if (opts.units_choice != 0) settings.units = opts.units_choice;
   if (settings.location == 0) {
-    report_error("there is no LOCATION entry in the configuration file, "
-                 "and no -l option is present");
+    report_error(
+        "there is no LOCATION entry in the configuration file, "
+        "and no -l option is present");
     return 1;
   }
   settings.compressed = opts.compressed;

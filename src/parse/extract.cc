@@ -62,15 +62,17 @@ struct attribute_rule {
   size_t size;  // text fields only
 };
 
-#define INT_FIELD(attr, f) {attr, FIELD_INT, offsetof(weather, f), 0}
-#define REAL_FIELD(attr, f) {attr, FIELD_REAL, offsetof(weather, f), 0}
+#define INT_FIELD(attr, f) \
+  { attr, FIELD_INT, offsetof(weather, f), 0 }
+#define REAL_FIELD(attr, f) \
+  { attr, FIELD_REAL, offsetof(weather, f), 0 }
 #define TEXT_FIELD(attr, f) \
-  {attr, FIELD_TEXT, offsetof(weather, f), sizeof(((weather *)0)->f)}
+  { attr, FIELD_TEXT, offsetof(weather, f), sizeof(((weather *)0)->f) }
 
 struct element_rule {
   const char *name;
-  int required;   // state the element must open in, restored at its end
-  int state;      // state while it is open
+  int required;  // state the element must open in, restored at its end
+  int state;     // state while it is open
   attribute_rule attrs[4];
 };
 
@@ -126,8 +128,7 @@ static const element_rule *find_element(const char *name) {
 
 // Copies text into a field of size bytes, cutting it to at most size - 1
 // bytes without splitting a UTF-8 character.
-static void copy_field(char *field, size_t size, const char *text,
-                       size_t len) {
+static void copy_field(char *field, size_t size, const char *text, size_t len) {
   if (len > size - 1) {
     len = size - 1;
     // Back off to the start of the character that would be split.
@@ -186,8 +187,7 @@ static bool push_state(int state, int required) {
   }
   if (parse_state != required) {
     trace_flush();
-    report_error("fatal - moving from state %d, not %d", parse_state,
-                 required);
+    report_error("fatal - moving from state %d, not %d", parse_state, required);
     machine_fatal();
     return false;
   }
@@ -288,8 +288,8 @@ static void XMLCALL character_data(void *data, const XML_Char *s, int len) {
 // allocation-failure tests reach them too.
 static void *hooked_malloc(size_t n) { return tavik_malloc(n); }
 static void *hooked_realloc(void *p, size_t n) { return tavik_realloc(p, n); }
-static const XML_Memory_Handling_Suite hooked_suite = {
-    hooked_malloc, hooked_realloc, free};
+static const XML_Memory_Handling_Suite hooked_suite = {hooked_malloc,
+                                                       hooked_realloc, free};
 
 // The record as the parse starts it: every number 0, every text empty, ok
 // 0, then the few values that are not.

@@ -77,8 +77,8 @@ static void print_text(const weather *w) {
   printf("Longitude:\t%.2f%s\nLatitude:\t%.2f%s\n", (double)w->longitude,
          w->lon_dir, (double)w->latitude, w->lat_dir);
   printf("Sunrise:\t%s\nSunset\t\t%s\n", w->sunrise, w->sunset);
-  printf("Temperature:\t%d %s (min %d, max %d)\n", w->temperature,
-         w->temp_unit, w->temp_min, w->temp_max);
+  printf("Temperature:\t%d %s (min %d, max %d)\n", w->temperature, w->temp_unit,
+         w->temp_min, w->temp_max);
   printf("Humidity:\t%d%s\n", w->humidity, w->humidity_unit);
   printf("Pressure:\t%d %s\n", w->pressure, w->pressure_unit);
   printf("Wind:\t\t%.1f %s (%s)\n", (double)w->wind_speed, w->speed_unit,

@@ -65,8 +65,9 @@ fetch_outcome fetch_from_segments(const std::vector<std::string> &segments,
   fetch_outcome o;
   int length = -1;
   char *doc = nullptr;
-  o.err = capture_stderr(
-      [&] { doc = http_exchange(sv[0], "wx.example", path, timeout, &length); });
+  o.err = capture_stderr([&] {
+    doc = http_exchange(sv[0], "wx.example", path, timeout, &length);
+  });
   if (doc != nullptr) {
     o.doc = std::string(doc, (size_t)length);
     free(doc);
@@ -86,6 +87,7 @@ std::vector<std::string> receives_with_boundary_at(const std::string &s,
   std::vector<std::string> out;
   for (size_t i = 0; i < cut; i += 1024)
     out.push_back(s.substr(i, std::min<size_t>(1024, cut - i)));
-  for (size_t i = cut; i < s.size(); i += 1024) out.push_back(s.substr(i, 1024));
+  for (size_t i = cut; i < s.size(); i += 1024)
+    out.push_back(s.substr(i, 1024));
   return out;
 }

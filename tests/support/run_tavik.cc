@@ -86,21 +86,26 @@ run_result run_tavik_argv(const std::vector<std::string> &given,
     program = link_dir + "/" + name;
     if (symlink(TAVIK_BINARY, program.c_str()) != 0)
       throw std::runtime_error("symlink");
-    words = {"valgrind", "--quiet", "--error-exitcode=99", "--leak-check=full",
-             "--errors-for-leak-kinds=definite", "--track-origins=yes",
-             "--log-fd=" + std::to_string(kValgrindLogFd), program};
-    if (!given.empty()) words.insert(words.end(), given.begin() + 1, given.end());
+    words = {"valgrind",
+             "--quiet",
+             "--error-exitcode=99",
+             "--leak-check=full",
+             "--errors-for-leak-kinds=definite",
+             "--track-origins=yes",
+             "--log-fd=" + std::to_string(kValgrindLogFd),
+             program};
+    if (!given.empty())
+      words.insert(words.end(), given.begin() + 1, given.end());
   }
   std::vector<char *> argv;
   for (std::string &w : words) argv.push_back(&w[0]);
   argv.push_back(nullptr);
 
   pid_t pid;
-  int rc = vg_logs != nullptr
-               ? posix_spawnp(&pid, "valgrind", &actions, nullptr, argv.data(),
-                              environ)
-               : posix_spawn(&pid, TAVIK_BINARY, &actions, nullptr,
-                             argv.data(), environ);
+  int rc = vg_logs != nullptr ? posix_spawnp(&pid, "valgrind", &actions,
+                                             nullptr, argv.data(), environ)
+                              : posix_spawn(&pid, TAVIK_BINARY, &actions,
+                                            nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   if (log_fd >= 0) close(log_fd);
   close(out_pipe[1]);

@@ -6,9 +6,9 @@
 #include <vector>
 
 struct run_result {
-  std::string out;  // standard output
-  std::string err;  // standard error
-  int status = -1;  // exit status, or 128 + signal
+  std::string out;      // standard output
+  std::string err;      // standard error
+  int status = -1;      // exit status, or 128 + signal
   long max_rss_kb = 0;  // peak resident memory of the run
 };
 

@@ -26,5 +26,7 @@ std::string entity_bomb_document() {
     for (int k = 0; k < 10; k++) doc += "&e" + std::to_string(i - 1) + ";";
     doc += "\">\n";
   }
-  return doc + "]>\n<current><city name=\"x\"><laughs>&e10;</laughs></city></current>\n";
+  return doc +
+         "]>\n<current><city "
+         "name=\"x\"><laughs>&e10;</laughs></city></current>\n";
 }

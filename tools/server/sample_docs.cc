@@ -19,7 +19,7 @@ struct place {
   const char *dir_code, *dir_name;
   int clouds;
   const char *clouds_name;
-  int visibility;  // metres
+  int visibility;    // metres
   double precip_mm;  // < 0: mode "no" and no value
   const char *precip_mode;
   const char *updated;
@@ -61,7 +61,8 @@ bool sample_document(long location, const std::string &units,
 
   char gusts[64] = "";
   if (p->gusts_ms > 0)
-    snprintf(gusts, sizeof gusts, "<gusts value=\"%.1f\"/>", speed(p->gusts_ms));
+    snprintf(gusts, sizeof gusts, "<gusts value=\"%.1f\"/>",
+             speed(p->gusts_ms));
   char precip[96];
   if (p->precip_mm < 0)
     snprintf(precip, sizeof precip, "<precipitation mode=\"%s\"/>",
@@ -100,9 +101,9 @@ bool sample_document(long location, const std::string &units,
       p->id, p->city, p->lon, p->lat, p->country, p->rise, p->set,
       temp(p->temp_c), temp(p->min_c), temp(p->max_c), temp_unit,
       temp(p->temp_c - 2), temp_unit, p->humidity, p->pressure,
-      speed(p->wind_ms), imperial ? "mph" : "m/s", p->speed_name, gusts,
-      p->dir, p->dir_code, p->dir_name, p->clouds, p->clouds_name,
-      p->visibility, precip, p->clouds_name, p->updated);
+      speed(p->wind_ms), imperial ? "mph" : "m/s", p->speed_name, gusts, p->dir,
+      p->dir_code, p->dir_name, p->clouds, p->clouds_name, p->visibility,
+      precip, p->clouds_name, p->updated);
   *doc = buf;
   return true;
 }

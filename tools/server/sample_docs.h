@@ -8,8 +8,7 @@
 // The document for location in the given units ("metric" or "imperial";
 // anything else is metric, as a real service treats it). Returns false
 // when the location is not one of the samples.
-bool sample_document(long location, const std::string &units,
-                     std::string *doc);
+bool sample_document(long location, const std::string &units, std::string *doc);
 
 // The locations the samples know, for messages.
 const char *sample_locations(void);

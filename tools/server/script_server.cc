@@ -39,7 +39,8 @@ std::string chunked_response(const std::string &body, size_t chunk) {
   return out;
 }
 
-script_server::script_server(server_script script) : script_(std::move(script)) {
+script_server::script_server(server_script script)
+    : script_(std::move(script)) {
   listen_fd_ = socket(AF_INET, SOCK_STREAM, 0);
   if (listen_fd_ < 0) throw std::runtime_error("socket");
   sockaddr_in addr{};

@@ -88,13 +88,26 @@ int main(int argc, char **argv) {
   int c;
   while ((c = getopt(argc, argv, "c:f:n:P:p:t:")) != -1) {
     switch (c) {
-      case 'c': chunk = strtol(optarg, nullptr, 10); break;
-      case 'f': file = optarg; break;
-      case 'n': count = strtol(optarg, nullptr, 10); break;
-      case 'P': port_file = optarg; break;
-      case 'p': port = (int)strtol(optarg, nullptr, 10); break;
-      case 't': idle = strtol(optarg, nullptr, 10); break;
-      default: usage();
+      case 'c':
+        chunk = strtol(optarg, nullptr, 10);
+        break;
+      case 'f':
+        file = optarg;
+        break;
+      case 'n':
+        count = strtol(optarg, nullptr, 10);
+        break;
+      case 'P':
+        port_file = optarg;
+        break;
+      case 'p':
+        port = (int)strtol(optarg, nullptr, 10);
+        break;
+      case 't':
+        idle = strtol(optarg, nullptr, 10);
+        break;
+      default:
+        usage();
     }
   }
   if (optind != argc) usage();
@@ -149,17 +162,19 @@ int main(int argc, char **argv) {
     bool found = true;
     if (file == nullptr) {
       std::string id = query_value(target, "id");
-      found = !id.empty() &&
-              sample_document(strtol(id.c_str(), nullptr, 10),
-                              query_value(target, "units"), &body);
+      found =
+          !id.empty() && sample_document(strtol(id.c_str(), nullptr, 10),
+                                         query_value(target, "units"), &body);
     }
     if (file != nullptr) {
       send_all(fd, file_response);
     } else if (!found) {
-      std::string msg = std::string("unknown location; try ") +
-                        sample_locations() + "\n";
-      send_all(fd, "HTTP/1.1 404 Not Found\r\nContent-Type: text/plain\r\n"
-                   "Content-Length: " + std::to_string(msg.size()) +
+      std::string msg =
+          std::string("unknown location; try ") + sample_locations() + "\n";
+      send_all(fd,
+               "HTTP/1.1 404 Not Found\r\nContent-Type: text/plain\r\n"
+               "Content-Length: " +
+                   std::to_string(msg.size()) +
                    "\r\nConnection: close\r\n\r\n" + msg);
     } else if (chunk > 0) {
       send_all(fd, chunked_response(body, (size_t)chunk));
