@@ -2,8 +2,9 @@
 # The FreeBSD port's pkg-plist lists exactly what the build installs with
 # the port's CMAKE_ARGS, CMAKE_ON and CMAKE_OFF, under a PREFIX of its own,
 # with the modes a package needs; the port's version is the project's.
+#   freebsd_port_test.sh SOURCE-DIR BUILD-DIR C-COMPILER C++-COMPILER
 set -eu
-src=$1 build=$2
+src=$1 build=$2 cc=$3 cxx=$4
 port=$src/dist/freebsd
 prefix=/usr/tavik-port
 stage=$(mktemp -d)
@@ -29,9 +30,12 @@ args=$(awk '
     } }' "$port/Makefile" | sed "s|\${PREFIX}|$prefix|g")
 echo "port arguments:" $args
 
+# A fresh cache, so that no setting of an earlier run outlives the Makefile.
+rm -f "$build/CMakeCache.txt"
 # shellcheck disable=SC2086
 cmake -S "$src" -B "$build" -DCMAKE_INSTALL_PREFIX="$prefix" \
-  -DCMAKE_BUILD_TYPE=Release $args > "$stage/configure.log" 2>&1 ||
+  -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_COMPILER="$cc" \
+  -DCMAKE_CXX_COMPILER="$cxx" $args > "$stage/configure.log" 2>&1 ||
   { cat "$stage/configure.log"; exit 1; }
 cmake --build "$build" -j2 > "$stage/build.log" 2>&1 ||
   { cat "$stage/build.log"; exit 1; }
