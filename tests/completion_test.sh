@@ -34,7 +34,9 @@ bash)
   ;;
 zsh)
   zsh -n "$dir/_tavik" || fail "zsh: _tavik does not parse"
-  zsh -fc 'fpath=("$1" $fpath); autoload -Uz compinit; compinit -u -d /dev/null
+  # compinit -D: no dump file. (A dump file named /dev/null is written
+  # beside it and renamed over it, which as root replaces the device.)
+  zsh -fc 'fpath=("$1" $fpath); autoload -Uz compinit; compinit -u -D
            [[ $_comps[tavik] = _tavik ]]' _ "$dir" ||
     fail "zsh does not load _tavik"
   ;;
