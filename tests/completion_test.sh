@@ -8,16 +8,16 @@ fail() { echo "$*"; exit 1; }
 command -v "$shell" >/dev/null || { echo "$shell is not installed"; exit 77; }
 case $shell in
 bash)
-  # complete WORD...: the candidates for the last word, one a line.
-  complete() {
+  # candidates WORD...: the candidates for the last word, one a line.
+  candidates() {
     bash -c '. "$1"; shift; COMP_WORDS=(tavik "$@"); COMP_CWORD=$#
              _tavik; printf "%s\n" "${COMPREPLY[@]}"' _ "$dir/tavik.bash" "$@"
   }
-  got=$(complete - | tr '\n' ' ')
+  got=$(candidates - | tr '\n' ' ')
   [ "$got" = "-c -d -D -h -l -u -z " ] || fail "bash options: $got"
-  got=$(complete -u i)
+  got=$(candidates -u i)
   [ "$got" = imperial ] || fail "bash units: $got"
-  got=$(complete -l '')
+  got=$(candidates -l '')
   [ -z "$got" ] || fail "bash offers after -l: $got"
   # File names with blanks and glob characters stay whole.
   work=$(mktemp -d)
@@ -26,10 +26,10 @@ bash)
   : > "$work/etc/my tavik.conf"
   : > "$work/etc/[x]*.conf"
   : > "$work/other"
-  got=$(cd "$work" && complete -c etc/ | sort)
+  got=$(cd "$work" && candidates -c etc/ | sort)
   want=$(printf '%s\n' 'etc/[x]*.conf' 'etc/my tavik.conf')
   [ "$got" = "$want" ] || fail "bash file names: $got"
-  got=$(cd "$work" && complete -c 'etc/my')
+  got=$(cd "$work" && candidates -c 'etc/my')
   [ "$got" = "etc/my tavik.conf" ] || fail "bash file name with blank: $got"
   ;;
 zsh)
