@@ -3,6 +3,9 @@
 
 #include <string>
 
+#include <stdlib.h>
+#include <unistd.h>
+
 #include "config/config.h"
 #include "run_tavik.h"
 
@@ -195,6 +198,25 @@ TEST(Config, MissingFileIsOneErrorAndNothingElse) {
             "tavik: config: cannot open configuration file "
             "/no/such/dir/tavik.conf\n");
   EXPECT_EQ(n, 1);
+}
+
+// A path that opens but cannot be read says so, like one that cannot be
+// opened; its missing entries are not reported on top.
+TEST(Config, UnreadableFileIsOneErrorAndNothingElse) {
+  char dir[] = "/tmp/tavik-dir-XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  run_settings s;
+  testing::internal::CaptureStderr();
+  int n = read_config(dir, &s);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            std::string("tavik: config: cannot read configuration file ") + dir + "\n");
+  EXPECT_EQ(n, 1);
+  run_result r = run_tavik({"-c", dir});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, std::string("tavik: config: cannot read configuration file ") + dir +
+                       "\ntavik: 1 configuration error\n");
+  rmdir(dir);
 }
 
 TEST(Config, LongPathPrintedWhole) {

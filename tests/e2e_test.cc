@@ -130,6 +130,8 @@ TEST(EndToEnd, RetrievalFailuresEndWithFailedToGetWeather) {
        "tavik: connection closed after 10 of 50 body bytes\n"},
       {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n", ""},
       {"", "tavik: network read error\n"},
+      {"HTTP/1.1 404 \x1b]0;owned\x07Not\tFound\r\n\r\n",
+       "tavik: server response was 404 (?]0;owned?Not?Found)\n"},
   };
   for (const auto &c : cases) {
     run_result r = run_against(reply(c.response), {"-D"});
@@ -145,6 +147,56 @@ TEST(EndToEnd, ReportThatCannotBeWrittenIsAFailure) {
   run_result r = run_tavik_argv({"tavik", "-c", conf.path()}, "/dev/full");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "tavik: cannot write the report to standard output\n");
+}
+
+// A name longer than any buffer the diagnostics use is printed whole, and
+// nothing but the name, ": ", the message and a newline comes out.
+TEST(EndToEnd, LongProgramNameIsPrintedWhole) {
+  for (size_t length : {600, 5000}) {
+    const std::string name(length, 'T'), lower(length, 't');
+    run_result r = run_tavik({"-x"}, "/usr/bin/" + name);
+    EXPECT_EQ(r.status, 1) << length;
+    EXPECT_EQ(r.err, lower + ": invalid flag -x\n") << length;
+    r = run_tavik({"-c", "/no/such/file"}, name);
+    EXPECT_EQ(r.err, lower + ": config: cannot open configuration file /no/such/file\n" +
+                         lower + ": 1 configuration error\n")
+        << length;
+    r = run_tavik({"-h"}, name);
+    EXPECT_EQ(r.status, 0) << length;
+    EXPECT_EQ(r.err.substr(0, length + 18), lower + ": Weather utility\n") << length;
+  }
+}
+
+// Started with a standard descriptor closed, tavik must not let the
+// configuration file or the socket take its number: a diagnostic or the
+// report would then go to the weather server.
+TEST(EndToEnd, ClosedStandardDescriptorsSendNothingToTheServer) {
+  const std::string request_end = "Connection: close\r\n\r\n";
+  const struct {
+    int closed;
+    std::string response;
+    int status;
+    const char *out;
+    const char *err;
+  } cases[] = {
+      {0, content_length_response(sample(3003)), 0, kMillbrookReport, ""},
+      {1, content_length_response(sample(3003)), 0, "", ""},
+      {2, "HTTP/1.1 404 Not Found\r\n\r\n", 1, "", ""},
+  };
+  for (const auto &c : cases) {
+    server_script script = reply(c.response);
+    script.record_to_close = true;
+    script_server server(script);
+    temp_file conf(config_for_port(server.port()));
+    run_result r = run_tavik_argv({"tavik", "-c", conf.path()}, nullptr, c.closed);
+    EXPECT_EQ(r.status, c.status) << "closed " << c.closed;
+    EXPECT_EQ(r.out, c.out) << "closed " << c.closed;
+    EXPECT_EQ(r.err, c.err) << "closed " << c.closed;
+    std::string request = server.request();
+    ASSERT_GE(request.size(), request_end.size()) << "closed " << c.closed;
+    EXPECT_EQ(request.substr(request.size() - request_end.size()), request_end)
+        << "closed " << c.closed << ": the server received " << request;
+  }
 }
 
 // The server paces its bytes so that a CR LF pair and a chunk straddle the

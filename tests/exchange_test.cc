@@ -156,6 +156,36 @@ TEST(Exchange, FailuresGiveNoDocument) {
   }
 }
 
+// Whatever the server puts in its status line reaches the user's terminal:
+// control bytes must not, so escape sequences cannot retitle the terminal,
+// clear it or hide the real status.
+TEST(Exchange, StatusLineControlBytesAreShownAsQuestionMarks) {
+  std::string title_runs, shown_runs;
+  for (int i = 0; i < 90; i++) {  // one receive: under 1024 bytes
+    title_runs += "\x1b]0;owned\x07";
+    shown_runs += "?]0;owned?";
+  }
+  const struct {
+    const char *name;
+    std::string line;
+    std::string shown;
+  } cases[] = {
+      {"escape", "HTTP/1.1 404 \x1b[2JGone", "404 (?[2JGone)"},
+      {"bell", "HTTP/1.1 404 Gone\x07", "404 (Gone?)"},
+      {"lone carriage return", "HTTP/1.1 404 Not\rFound", "404 (Not?Found)"},
+      {"tab inside the reason", "HTTP/1.1 404 Not\tFound", "404 (Not?Found)"},
+      {"delete", "HTTP/1.1 404 Gone\x7f", "404 (Gone?)"},
+      {"long run of sequences", "HTTP/1.1 500 " + title_runs, "500 (" + shown_runs + ")"},
+      {"control byte inside the code", "HTTP/1.1 4\x1b" "04 Gone", "4?04 (Gone)"},
+      {"UTF-8 stays", "HTTP/1.1 404 Introuvable \xc3\xa9t\xc3\xa9", "404 (Introuvable \xc3\xa9t\xc3\xa9)"},
+  };
+  for (const auto &c : cases) {
+    fetch_outcome o = fetch({c.line + "\r\n\r\n"});
+    EXPECT_FALSE(o.doc.has_value()) << c.name;
+    EXPECT_EQ(o.err, "tavik: server response was " + c.shown + "\n") << c.name;
+  }
+}
+
 TEST(Exchange, SilentServerIsANetworkReadError) {
   const std::vector<std::vector<std::string>> scripts = {
       {},

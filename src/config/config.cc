@@ -1,6 +1,7 @@
 // Configuration reader. Lines are read in 250-byte pieces with fgets, so a
 // long physical line becomes several numbered lines, as it always has.
 #include <ctype.h>
+#include <limits.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -131,9 +132,18 @@ int read_config(const char *path, run_settings *s) {
       char *extra = value ? strtok(nullptr, " \t") : nullptr;
       errors += handle_keyword(line, keyword, value, extra, s);
     }
-    line++;
+    // An endless source (a device, a pipe) is read on as any file is, but
+    // its line numbers stop at the largest one instead of overflowing.
+    if (line < INT_MAX) line++;
   }
+  // A file that opened but could not be read (a directory, an I/O error)
+  // is reported as such: its missing entries say nothing about the file.
+  bool unreadable = ferror(f) != 0;
   fclose(f);
+  if (unreadable) {
+    config_error(0, "cannot read configuration file %s", path);
+    return errors + 1;
+  }
   if (s->url == nullptr) {
     config_error(0, "a URL entry must be given");
     errors++;

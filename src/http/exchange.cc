@@ -189,6 +189,14 @@ static bool read_to_close(document *doc, int fd, int timeout) {
   }
 }
 
+// Replaces every control byte (below 0x20, or DEL) with "?", so that a
+// server's text shown on the user's terminal cannot carry escape sequences
+// or hide what it says. Other bytes, UTF-8 included, stay as they came.
+static void make_printable(char *text) {
+  for (unsigned char *p = (unsigned char *)text; *p; p++)
+    if (*p < 0x20 || *p == 0x7f) *p = '?';
+}
+
 // Checks the status line. Returns true for a 2xx answer.
 static bool check_status(char *line) {
   char *version = strtok(line, " \t\n");
@@ -201,6 +209,8 @@ static bool check_status(char *line) {
   char *reason = code + strlen(code) + 1;
   char *end = strchr(reason, '\n');
   if (end != nullptr) *end = '\0';
+  make_printable(code);
+  make_printable(reason);
   report_error("server response was %s (%s)", code, reason);
   return false;
 }

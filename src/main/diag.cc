@@ -27,18 +27,20 @@ void set_program_name(char *argv0) {
 }
 
 // Writes "program: message\n" with a single write so that the line cannot
-// be torn apart by other output to the same place.
+// be torn apart by other output to the same place. The line is built in a
+// small buffer when it fits and on the heap when it does not (a long
+// message, or a program started under a very long name).
 static void vreport(const char *fmt, va_list ap) {
   char small[512];
   va_list again;
   va_copy(again, ap);
-  int prefix = snprintf(small, sizeof small, "%s: ", program_name);
+  size_t name = strlen(program_name);
   int body = vsnprintf(nullptr, 0, fmt, ap);
-  if (prefix < 0 || body < 0) {
+  if (body < 0) {
     va_end(again);
     return;
   }
-  size_t need = (size_t)prefix + (size_t)body + 2;
+  size_t need = name + 2 + (size_t)body + 2;  // name, ": ", body, LF, NUL
   char *buf = small;
   if (need > sizeof small) {
     buf = (char *)malloc(need);
@@ -51,9 +53,10 @@ static void vreport(const char *fmt, va_list ap) {
       va_end(again);
       return;
     }
-    memcpy(buf, small, (size_t)prefix);
   }
-  vsnprintf(buf + prefix, need - (size_t)prefix, fmt, again);
+  memcpy(buf, program_name, name);
+  memcpy(buf + name, ": ", 2);
+  vsnprintf(buf + name + 2, (size_t)body + 1, fmt, again);
   va_end(again);
   buf[need - 2] = '\n';
   fwrite(buf, 1, need - 1, stderr);

@@ -1,6 +1,9 @@
 // tavik: fetch the current weather for one location and print it.
+#include <errno.h>
+#include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include "config/config.h"
 #include "http/exchange.h"
@@ -9,7 +12,25 @@
 #include "parse/extract.h"
 #include "report/report.h"
 
+// Opens /dev/null on any of descriptors 0 to 2 that the caller left closed.
+// Otherwise the configuration file or the socket would take that number,
+// and a diagnostic meant for stderr (or the report meant for stdout) would
+// go to the weather server instead. Returns false when that cannot be done.
+static bool keep_standard_descriptors(void) {
+  for (int fd = 0; fd <= 2; fd++) {
+    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    // The lowest free descriptor is fd itself, as the ones below it are open.
+    int opened = open("/dev/null", O_RDWR);
+    if (opened != fd) {
+      if (opened >= 0) close(opened);
+      return false;
+    }
+  }
+  return true;
+}
+
 int main(int argc, char **argv) {
+  if (!keep_standard_descriptors()) return 1;
   set_program_name(argc > 0 ? argv[0] : nullptr);
 
   // Static, like settings: the -c copy lives as long as the process.

@@ -2,13 +2,7 @@
 // and character runs; each known element may open only inside one parent
 // state, a stack of saved states follows the nesting, and unknown elements
 // are transparent.
-// expat declares its entity-expansion guards only when it was built with
-// DTD support, which its configuration header records.
-#if __has_include(<expat_config.h>)
-#include <expat_config.h>
-#endif
 #include <expat.h>
-#include <ctype.h>
 #include <stddef.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -259,26 +253,6 @@ static void *hooked_realloc(void *p, size_t n) { return tavik_realloc(p, n); }
 static const XML_Memory_Handling_Suite hooked_suite = {
     hooked_malloc, hooked_realloc, free};
 
-// Tightens expat's guards for a document of a few kilobytes where the
-// installed expat has them: entity expansion may not amplify the input
-// much, and the check starts early.
-static void limit_parser(XML_Parser p) {
-#if defined(XML_DTD) && \
-    (XML_MAJOR_VERSION > 2 || (XML_MAJOR_VERSION == 2 && XML_MINOR_VERSION >= 4))
-  XML_SetBillionLaughsAttackProtectionMaximumAmplification(p, 8.0f);
-  XML_SetBillionLaughsAttackProtectionActivationThreshold(p, 64 * 1024);
-#endif
-#if (!defined(XML_GE) || XML_GE == 1) &&              \
-    (XML_MAJOR_VERSION > 2 ||                           \
-     (XML_MAJOR_VERSION == 2 &&                         \
-      (XML_MINOR_VERSION > 7 ||                         \
-       (XML_MINOR_VERSION == 7 && XML_MICRO_VERSION >= 2))))
-  XML_SetAllocTrackerMaximumAmplification(p, 8.0f);
-  XML_SetAllocTrackerActivationThreshold(p, 4 * 1024 * 1024);
-#endif
-  (void)p;
-}
-
 static void init_record(weather *w, const run_settings *s) {
   w->ok = 0;
   w->settings = s;
@@ -312,70 +286,6 @@ static void init_record(weather *w, const run_settings *s) {
   w->last_update[0] = '\0';
 }
 
-size_t parse_slice_size = 1 << 20;
-
-// The end of the CDATA section that opens at o: the position after its
-// "]]>", or length when it never closes.
-static size_t cdata_end(const char *doc, size_t o, size_t length) {
-  const char *c = (const char *)memmem(doc + o + 9, length - o - 9, "]]>", 3);
-  return c ? (size_t)(c - doc) + 3 : length;
-}
-
-// A place at or after from where a slice may end: just before a "<" that
-// begins an element tag, outside CDATA, and not right after a "]". Character
-// data never runs across such a "<", so the slices give exactly the
-// callbacks one call would. (expat cannot tell whether a "]" that ends its
-// input starts a "]]>", so it would hand it on as a run of its own.)
-// The text since start (the last cut, never inside CDATA) is read once to
-// learn whether from lies in a CDATA section; sections met later are
-// skipped whole. Returns length when there is no such place.
-static size_t next_cut(const char *doc, size_t start, size_t from,
-                       size_t length) {
-  static const char open[] = "<![CDATA[";
-  size_t pos = start;
-  size_t window = from + 8 < length ? from + 8 : length;  // openers before from
-  while (pos < from) {
-    const char *o = (const char *)memmem(doc + pos, window - pos, open, 9);
-    if (o == nullptr) break;
-    pos = cdata_end(doc, (size_t)(o - doc), length);
-  }
-  if (pos < from) pos = from;
-  while (pos < length) {
-    const char *lt = (const char *)memchr(doc + pos, '<', length - pos);
-    if (lt == nullptr || lt + 1 >= doc + length) return length;
-    size_t i = (size_t)(lt - doc);
-    unsigned char c = (unsigned char)lt[1];
-    if ((isalpha(c) || c == '_' || c == ':' || c == '/') && doc[i - 1] != ']')
-      return i;
-    if (length - i >= 9 && memcmp(lt, open, 9) == 0)
-      pos = cdata_end(doc, i, length);
-    else
-      pos = i + 1;
-  }
-  return length;
-}
-
-// Runs the parser over the whole document. A weather document of a few
-// kilobytes goes to expat in one call. A large one goes in slices of about
-// parse_slice_size bytes that end where a tag begins: expat copies whatever
-// it is handed into a buffer of its own, and a single call would double
-// the memory the document takes, while the slices give the same callbacks
-// in the same order with the same character runs. Every slice but the last
-// also costs expat a pass to count lines, so the last one takes up to half
-// of the document: the copy then stays within half the document's size.
-static bool parse_document(XML_Parser p, const char *doc, int length) {
-  size_t len = (size_t)length, start = 0;
-  size_t last = len / 2 > parse_slice_size ? len / 2 : parse_slice_size;
-  while (len - start > last) {
-    size_t cut = next_cut(doc, start, start + parse_slice_size, len);
-    if (cut >= len) break;
-    if (XML_Parse(p, doc + start, (int)(cut - start), 0) != XML_STATUS_OK)
-      return false;
-    start = cut;
-  }
-  return XML_Parse(p, doc + start, (int)(len - start), 1) == XML_STATUS_OK;
-}
-
 void extract_data(const char *doc, int length, const run_settings *s,
                   weather *w) {
   init_record(w, s);
@@ -385,7 +295,6 @@ void extract_data(const char *doc, int length, const run_settings *s,
   else
     p = XML_ParserCreate_MM(nullptr, &hooked_suite, nullptr);
   if (p == nullptr) return;
-  limit_parser(p);
   XML_SetUserData(p, w);
   XML_SetElementHandler(p, start_element, end_element);
   XML_SetCharacterDataHandler(p, character_data);
@@ -393,7 +302,7 @@ void extract_data(const char *doc, int length, const run_settings *s,
   stack_depth = 0;
   parse_aborted = 0;
   active_parser = p;
-  bool parsed = parse_document(p, doc, length);
+  bool parsed = XML_Parse(p, doc, length, 1) == XML_STATUS_OK;
   trace_flush();
   active_parser = nullptr;
   XML_ParserFree(p);

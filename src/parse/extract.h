@@ -29,15 +29,11 @@ enum parse_state_id {
 
 enum { STATE_STACK_SIZE = 9, COUNTRY_TEXT_MAX = 200 };
 
-// Initialises w, then parses the whole document in one pass; w->ok is 1
-// only when the parser accepted it. Wrong nesting of known elements is
+// Initialises w, then hands the whole document to expat in one call; w->ok
+// is 1 only when the parser accepted it. Wrong nesting of known elements is
 // fatal: a message, then fatal_exit(1).
 void extract_data(const char *doc, int length, const run_settings *s,
                   weather *w);
-
-// Documents longer than this go to expat in slices that end where a tag
-// begins (see parse_document); tests lower it to exercise the slicing.
-extern size_t parse_slice_size;
 
 // Copies text into a field of size bytes, cutting it to at most size - 1
 // bytes without splitting a UTF-8 character.

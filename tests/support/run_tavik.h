@@ -20,9 +20,11 @@ run_result run_tavik(const std::vector<std::string> &args,
 
 // Runs tavik with exactly this argument vector, which may be empty (no
 // argv[0] at all). With stdout_path, standard output goes to that file
-// instead of being collected.
+// instead of being collected. With closed_fd (0, 1 or 2), tavik starts with
+// that standard descriptor closed, and nothing is collected from it.
 run_result run_tavik_argv(const std::vector<std::string> &argv,
-                          const char *stdout_path = nullptr);
+                          const char *stdout_path = nullptr,
+                          int closed_fd = -1);
 
 // A file in a fresh temporary directory, removed with the object.
 class temp_file {

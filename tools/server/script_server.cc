@@ -107,5 +107,15 @@ void script_server::serve() {
   }
   if (script_.silent_ms > 0)
     std::this_thread::sleep_for(std::chrono::milliseconds(script_.silent_ms));
+  if (script_.record_to_close) {
+    shutdown(fd, SHUT_WR);
+    deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (std::chrono::steady_clock::now() < deadline) {
+      if (!readable(fd, 100)) continue;
+      ssize_t n = recv(fd, buf, sizeof buf, 0);
+      if (n <= 0) break;
+      request_.append(buf, (size_t)n);
+    }
+  }
   close(fd);
 }

@@ -17,6 +17,9 @@ struct script_segment {
 struct server_script {
   std::vector<script_segment> segments;
   int silent_ms = 0;  // after the last segment: hold the connection open
+  // After the last segment: go on recording whatever the client sends until
+  // it closes, so that request() shows anything sent after the request.
+  bool record_to_close = false;
 };
 
 // The whole response in one segment.
@@ -33,7 +36,8 @@ class script_server {
 
   int port() const { return port_; }
   // Waits for the connection to finish and returns the request bytes the
-  // client sent (up to and including its empty line).
+  // client sent (up to and including its empty line, or everything it sent
+  // with record_to_close).
   std::string request();
   // True when a client connected at all.
   bool connected();
