@@ -1,24 +1,54 @@
 #!/bin/sh
-# Installs into a scratch prefix and checks the tree and the program.
+# Installs into a scratch DESTDIR and checks the tree, the configuration
+# path the build set, and that nothing landed outside the scratch directory.
+#   install_test.sh BUILD SCRATCH BINDIR MANDIR SAMPLEDIR BASHDIR ZSHDIR CONFIG
+# The directories are the absolute ones the build installs into.
 set -eu
-build=$1
-prefix=$(mktemp -d)
-trap 'rm -rf "$prefix"' EXIT
-cmake --install "$build" --prefix "$prefix" >/dev/null
-for f in bin/tavik etc/tavik.conf.sample share/man/man1/tavik.1 \
-         share/man/man5/tavik.conf.5 share/bash-completion/completions/tavik \
-         share/zsh/site-functions/_tavik; do
-  [ -f "$prefix/$f" ] || { echo "missing: $f"; exit 1; }
+build=$1 dest=$2 bindir=$3 mandir=$4 sampledir=$5 bashdir=$6 zshdir=$7
+config=$8
+fail() { echo "$*"; exit 1; }
+rm -rf "$dest"
+mkdir -p "$dest"
+DESTDIR=$dest cmake --install "$build" >/dev/null
+
+# Every installed file is under DESTDIR, whatever the build made absolute,
+# and nothing else is there.
+[ -s "$build/install_manifest.txt" ] || fail "no install manifest"
+while IFS= read -r f; do
+  [ -f "$dest$f" ] || fail "installed outside DESTDIR: $f"
+done < "$build/install_manifest.txt"
+[ "$(find "$dest" -type f | wc -l)" -eq "$(grep -c "" "$build/install_manifest.txt")" ] ||
+  fail "DESTDIR holds files the manifest does not list"
+
+man1=$dest$mandir/man1/tavik.1
+man5=$dest$mandir/man5/tavik.conf.5
+sample=$dest$sampledir/tavik.conf.sample
+for f in "$dest$bindir/tavik" "$man1" "$man5" "$sample" \
+         "$dest$bashdir/tavik" "$dest$zshdir/_tavik"; do
+  [ -f "$f" ] || fail "missing: ${f#"$dest"}"
 done
-[ ! -e "$prefix/etc/tavik.conf" ] || { echo "installed a tavik.conf"; exit 1; }
-mode=$(stat -c %a "$prefix/etc/tavik.conf.sample" 2>/dev/null ||
-       stat -f %Lp "$prefix/etc/tavik.conf.sample")
-[ "$mode" = 600 ] || { echo "sample mode is $mode, not 600"; exit 1; }
+[ ! -e "$dest$config" ] || fail "installed $config"
+# A system-wide tavik.conf copied from the sample must be readable by all.
+mode=$(stat -c %a "$sample" 2>/dev/null || stat -f %Lp "$sample")
+[ "$mode" = 644 ] || fail "sample mode is $mode, not 644"
+
+# The help text, the manual pages and the sample name the build's path.
+"$dest$bindir/tavik" -h 2>"$dest/help" && status=0 || status=$?
+[ $status -eq 0 ] || fail "tavik -h exited $status"
+head -1 "$dest/help" | grep -qx 'tavik: Weather utility' || fail "bad help"
+grep -qxF "Default configuration file is $config" "$dest/help" ||
+  fail "help text: $(grep Default "$dest/help")"
+for f in "$man1" "$man5" "$sample"; do
+  grep -qF "$config" "$f" || fail "${f#"$dest"} does not name $config"
+  if [ "$config" != /usr/local/etc/tavik.conf ] &&
+     grep -qF /usr/local/etc/tavik.conf "$f"; then
+    fail "${f#"$dest"} still names /usr/local/etc/tavik.conf"
+  fi
+done
+
 # A user's own configuration survives a reinstall.
-echo "URL http://mine/" > "$prefix/etc/tavik.conf"
-cmake --install "$build" --prefix "$prefix" >/dev/null
-[ "$(cat "$prefix/etc/tavik.conf")" = "URL http://mine/" ] || { echo "tavik.conf overwritten"; exit 1; }
-"$prefix/bin/tavik" -h 2>"$prefix/help" && status=0 || status=$?
-[ $status -eq 0 ] || { echo "tavik -h exited $status"; exit 1; }
-head -1 "$prefix/help" | grep -qx 'tavik: Weather utility' || { echo "bad help"; exit 1; }
+mkdir -p "$(dirname "$dest$config")"
+echo "URL http://mine/" > "$dest$config"
+DESTDIR=$dest cmake --install "$build" >/dev/null
+[ "$(cat "$dest$config")" = "URL http://mine/" ] || fail "$config overwritten"
 echo "install tree complete"

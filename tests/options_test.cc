@@ -21,7 +21,7 @@ const char kHelp[] =
     "    -u units     select units: (i)mperial or (m)etric\n"
     "    -z           generate output in compressed format\n"
     " \n"
-    "Default configuration file is /usr/local/etc/tavik.conf\n"
+    "Default configuration file is " DEFAULT_CONFIG_FILE "\n"
     "\n"
     "This is version 1.2\n";
 
@@ -51,7 +51,7 @@ TEST(OptionsE2E, NoArgumentsAtAllStillNamesTheProgram) {
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err,
             "tavik: config: cannot open configuration file "
-            "/usr/local/etc/tavik.conf\n"
+            DEFAULT_CONFIG_FILE "\n"
             "tavik: 1 configuration error\n");
 }
 

@@ -15,12 +15,24 @@
 
 #include <stdexcept>
 
-#include <gtest/gtest.h>
-
 extern char **environ;
+
+namespace {
 
 // Where valgrind writes its log in a run under memcheck.
 const int kValgrindLogFd = 3;
+
+// A fresh directory under $TMPDIR, or /tmp: CTest points TMPDIR into the
+// build tree so that a test run leaves nothing elsewhere.
+std::string scratch_dir(const char *name) {
+  const char *tmp = getenv("TMPDIR");
+  std::string path = tmp != nullptr && *tmp != '\0' ? tmp : "/tmp";
+  path = path + "/" + name + "-XXXXXX";
+  if (mkdtemp(&path[0]) == nullptr) throw std::runtime_error("mkdtemp");
+  return path;
+}
+
+}  // namespace
 
 run_result run_tavik(const std::vector<std::string> &args,
                      const std::string &argv0) {
@@ -77,9 +89,7 @@ run_result run_tavik_argv(const std::vector<std::string> &given,
     posix_spawn_file_actions_adddup2(&actions, log_fd, kValgrindLogFd);
     // valgrind names the program by its path, so the path ends in the
     // name the test wants to see in diagnostics.
-    char tmpl[] = "/tmp/tavik-vg-XXXXXX";
-    if (mkdtemp(tmpl) == nullptr) throw std::runtime_error("mkdtemp");
-    link_dir = tmpl;
+    link_dir = scratch_dir("tavik-vg");
     const std::string argv0 = given.empty() ? "" : given[0];
     std::string name = argv0.substr(argv0.rfind('/') + 1);  // npos + 1 is 0
     if (name.empty()) name = "tavik";
@@ -149,9 +159,7 @@ run_result run_tavik_argv(const std::vector<std::string> &given,
 }
 
 temp_file::temp_file(const std::string &content, const char *name) {
-  char tmpl[] = "/tmp/tavik-test-XXXXXX";
-  if (mkdtemp(tmpl) == nullptr) throw std::runtime_error("mkdtemp");
-  dir_ = tmpl;
+  dir_ = scratch_dir("tavik-test");
   path_ = dir_ + "/" + name;
   FILE *f = fopen(path_.c_str(), "wb");
   if (f == nullptr) throw std::runtime_error("fopen");
