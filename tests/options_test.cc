@@ -21,7 +21,8 @@ const char kHelp[] =
     "    -u units     select units: (i)mperial or (m)etric\n"
     "    -z           generate output in compressed format\n"
     " \n"
-    "Default configuration file is " DEFAULT_CONFIG_FILE "\n"
+    "Default configuration file is " DEFAULT_CONFIG_FILE
+    "\n"
     "\n"
     "This is version 1.2\n";
 
@@ -50,8 +51,8 @@ TEST(OptionsE2E, NoArgumentsAtAllStillNamesTheProgram) {
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err,
-            "tavik: config: cannot open configuration file "
-            DEFAULT_CONFIG_FILE "\n"
+            "tavik: config: cannot open configuration file " DEFAULT_CONFIG_FILE
+            "\n"
             "tavik: 1 configuration error\n");
 }
 
