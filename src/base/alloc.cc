@@ -9,16 +9,16 @@
 void *(*tavik_malloc)(size_t) = malloc;
 void *(*tavik_realloc)(void *, size_t) = realloc;
 
-void *alloc_or_report(size_t size) {
-  void *p = tavik_malloc(size);
-  if (p == nullptr) report_error("cannot allocate memory");
-  return p;
+// The one place where an exhausted heap becomes a diagnostic.
+static void *reported(void *block) {
+  if (block == nullptr) report_error("cannot allocate memory");
+  return block;
 }
 
+void *alloc_or_report(size_t size) { return reported(tavik_malloc(size)); }
+
 void *realloc_or_report(void *block, size_t size) {
-  void *p = tavik_realloc(block, size);
-  if (p == nullptr) report_error("cannot allocate memory");
-  return p;
+  return reported(tavik_realloc(block, size));
 }
 
 void *shrink_block(void *block, size_t size) {
