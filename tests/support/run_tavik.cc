@@ -172,8 +172,7 @@ temp_file::~temp_file() {
   rmdir(dir_.c_str());
 }
 
-std::string config_for_port(int port, const std::string &extra) {
+std::string config_for_port(int port) {
   return "URL http://127.0.0.1:" + std::to_string(port) +
-         "/data/current?id=$l&units=$u&appid=$a\nAPPID key\nLOCATION 3003\n" +
-         extra;
+         "/data/current?id=$l&units=$u&appid=$a\nAPPID key\nLOCATION 3003\n";
 }

@@ -39,6 +39,6 @@ class temp_file {
 };
 
 // A configuration naming a server on 127.0.0.1:port.
-std::string config_for_port(int port, const std::string &extra = "");
+std::string config_for_port(int port);
 
 #endif
