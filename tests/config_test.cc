@@ -5,7 +5,6 @@
 #include <vector>
 
 #include <stdlib.h>
-#include <unistd.h>
 
 #include "capture.h"
 #include "config/config.h"
@@ -196,36 +195,38 @@ TEST(Config, CarriageReturnIsKeptOnStoredTexts) {
   EXPECT_STREQ(o.s.appid, "k\r");
 }
 
-// Paths that cannot be read as a configuration file, each with the verb of
-// its message: a missing file, paths longer than the diagnostics' buffers
-// (200 bytes for the message, 512 for the whole line), and a directory,
-// which opens but cannot be read.
-struct unreadable_paths {
-  struct entry {
-    std::string path;
-    const char *what;
-  };
-  char dir[22] = "/tmp/tavik-dir-XXXXXX";
-  std::vector<entry> entries;
-  unreadable_paths() {
-    EXPECT_NE(mkdtemp(dir), nullptr);
-    entries = {{"/no/such/dir/tavik.conf", "open"},
-               {"/no/" + std::string(300, 'p'), "open"},
-               {"/no/" + std::string(600, 'p'), "open"},
-               {dir, "read"}};
+// A path that cannot be read as a configuration file, and the verb of
+// its message.
+struct unreadable_path {
+  std::string path;
+  const char *verb;
+  // What the reader says about it.
+  std::string message() const {
+    return "tavik: config: cannot " + std::string(verb) +
+           " configuration file " + path + "\n";
   }
-  ~unreadable_paths() { rmdir(dir); }
+};
+
+// A missing file, paths longer than the diagnostics' buffers (200 bytes
+// for the message, 512 for the whole line), and a directory, which opens
+// but cannot be read: the one a temp_file lives in.
+struct unreadable_paths {
+  temp_file in_dir{""};
+  std::vector<unreadable_path> entries = {
+      {"/no/such/dir/tavik.conf", "open"},
+      {"/no/" + std::string(300, 'p'), "open"},
+      {"/no/" + std::string(600, 'p'), "open"},
+      {in_dir.dir(), "read"}};
 };
 
 // One error with the path printed whole; the missing entries of such a
 // file are not reported on top.
 TEST(Config, FileThatCannotBeReadIsOneErrorAndNothingElse) {
   unreadable_paths paths;
-  for (const auto &c : paths.entries) {
+  for (const unreadable_path &c : paths.entries) {
     config_outcome o;
     read_path(c.path.c_str(), &o);
-    EXPECT_EQ(o.err, "tavik: config: cannot " + std::string(c.what) +
-                         " configuration file " + c.path + "\n");
+    EXPECT_EQ(o.err, c.message());
     EXPECT_EQ(o.errors, 1);
   }
 }
@@ -233,13 +234,11 @@ TEST(Config, FileThatCannotBeReadIsOneErrorAndNothingElse) {
 // The reader's message, then the driver's count.
 TEST(ConfigE2E, FileThatCannotBeReadEndsTheRun) {
   unreadable_paths paths;
-  for (const auto &c : paths.entries) {
+  for (const unreadable_path &c : paths.entries) {
     run_result r = run_tavik({"-c", c.path});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, "tavik: config: cannot " + std::string(c.what) +
-                         " configuration file " + c.path +
-                         "\ntavik: 1 configuration error\n");
+    EXPECT_EQ(r.err, c.message() + "tavik: 1 configuration error\n");
   }
 }
 

@@ -111,7 +111,7 @@ TEST(PeersE2E, NginxStaticFileWithContentLength) {
   if (nginx.empty()) GTEST_SKIP() << "nginx is not installed";
   std::string doc = document();
   temp_file file(doc, "current.xml");
-  std::string dir = file.path().substr(0, file.path().rfind('/'));
+  const std::string &dir = file.dir();
   int port = free_port();
   // Everything nginx writes goes to dir.
   std::string text = "daemon off;\nmaster_process off;\n";

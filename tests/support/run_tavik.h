@@ -33,6 +33,7 @@ class temp_file {
   explicit temp_file(const std::string &content, const char *name = "t.conf");
   ~temp_file();
   const std::string &path() const { return path_; }
+  const std::string &dir() const { return dir_; }
 
  private:
   std::string dir_, path_;
