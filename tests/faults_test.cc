@@ -172,25 +172,15 @@ TEST(Faults, EachAllocationFailingGivesACleanFailure) {
   RecordProperty("allocations_counted_down", (int)alloc_budget);
 }
 
-// The time limit is per wait: a server that keeps dripping bytes more
-// often than the limit is never cut off.
 // The exchange against a loopback server that plays script, each wait
 // limited to one second.
 fetch_outcome exchange_with(const server_script &script) {
   script_server server(script);
-  fetch_outcome o;
-  int length = 0;
-  char *doc = nullptr;
-  o.err = capture_stderr([&] {
-    doc = http_exchange(connect_to(server.port()), "h", "/", 1, &length);
-  });
-  if (doc != nullptr) {
-    o.doc = std::string(doc, (size_t)length);
-    free(doc);
-  }
-  return o;
+  return exchange_on(connect_to(server.port()), "h", "/", 1);
 }
 
+// The time limit is per wait: a server that keeps dripping bytes more
+// often than the limit is never cut off.
 TEST(Faults, DrippingServerIsNotCutOff) {
   const std::string response = content_length_response("<current/>");
   server_script script;

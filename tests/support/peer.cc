@@ -49,6 +49,20 @@ bool port_accepts(int port) {
   return true;
 }
 
+fetch_outcome exchange_on(int fd, const char *host, const char *path,
+                          int timeout) {
+  fetch_outcome o;
+  int length = -1;
+  char *doc = nullptr;
+  o.err = capture_stderr(
+      [&] { doc = http_exchange(fd, host, path, timeout, &length); });
+  if (doc != nullptr) {
+    o.doc = std::string(doc, (size_t)length);
+    free(doc);
+  }
+  return o;
+}
+
 fetch_outcome fetch_from_segments(const std::vector<std::string> &segments,
                                   bool keep_open, const char *path,
                                   int timeout) {
@@ -62,16 +76,7 @@ fetch_outcome fetch_from_segments(const std::vector<std::string> &segments,
         break;
     if (!keep_open) shutdown(sv[1], SHUT_WR);
   });
-  fetch_outcome o;
-  int length = -1;
-  char *doc = nullptr;
-  o.err = capture_stderr([&] {
-    doc = http_exchange(sv[0], "wx.example", path, timeout, &length);
-  });
-  if (doc != nullptr) {
-    o.doc = std::string(doc, (size_t)length);
-    free(doc);
-  }
+  fetch_outcome o = exchange_on(sv[0], "wx.example", path, timeout);
   o.fd_closed = fcntl(sv[0], F_GETFD) < 0;
   peer.join();
   static char buf[1 << 16];

@@ -23,6 +23,11 @@ struct fetch_outcome {
   bool fd_closed = false;          // whether it closed its socket
 };
 
+// Runs http_exchange on the connected socket fd and collects the document
+// and what it wrote to stderr (request and fd_closed stay unset).
+fetch_outcome exchange_on(int fd, const char *host, const char *path,
+                          int timeout);
+
 // Runs http_exchange against a peer that sends segments, each arriving as one
 // receive (a SOCK_SEQPACKET pair), from a thread of its own, then closes,
 // or stays open when keep_open. The exchange waits at most timeout seconds.
