@@ -1,17 +1,13 @@
 // The HTTP exchange over a socket pair whose receive boundaries are exact.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "http/exchange.h"
 #include "peer.h"
+#include "script_server.h"
 
 namespace {
 
@@ -254,21 +250,8 @@ TEST(Exchange, ReceiveBoundariesDoNotMatter) {
   std::string doc;
   for (int i = 0; i < 60; i++)
     doc += "<line n=\"" + std::to_string(i) + "\">text</line>\r\n";
-  const std::string responses[] = {
-      std::string(kHead) + "Content-Length: " + std::to_string(doc.size()) +
-          "\r\n\r\n" + doc,
-      kChunkedHead +
-          [&] {
-            std::string out;
-            for (size_t i = 0; i < doc.size(); i += 37) {
-              std::string piece = doc.substr(i, 37);
-              char size[16];
-              snprintf(size, sizeof size, "%zx\r\n", piece.size());
-              out += size + piece + "\r\n";
-            }
-            return out + "0\r\n\r\n";
-          }(),
-  };
+  const std::string responses[] = {content_length_response(doc),
+                                   chunked_response(doc, 37)};
   for (const std::string &response : responses)
     for (size_t n : {1, 2, 3, 4, 5, 1023, 1024}) {
       fetch_outcome o = fetch(split_every(response, n));
