@@ -17,12 +17,6 @@ fetch_outcome fetch(const std::vector<std::string> &segments,
   return fetch_from_segments(segments, keep_open, path);
 }
 
-std::vector<std::string> split_every(const std::string &s, size_t n) {
-  std::vector<std::string> out;
-  for (size_t i = 0; i < s.size(); i += n) out.push_back(s.substr(i, n));
-  return out;
-}
-
 const char kHead[] = "HTTP/1.1 200 OK\r\n";
 const std::string kChunkedHead =
     std::string(kHead) + "Transfer-Encoding: chunked\r\n\r\n";

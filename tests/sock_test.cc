@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "http/sock.h"
+#include "peer.h"
 
 namespace {
 
@@ -76,18 +77,10 @@ TEST_F(Reader, FoldsLineEndings) {
   }
 }
 
-// Lines are fed in receives of at most 1024 bytes.
-std::vector<std::string> in_receives(const std::string &bytes) {
-  std::vector<std::string> out;
-  for (size_t i = 0; i < bytes.size(); i += 1024)
-    out.push_back(bytes.substr(i, 1024));
-  return out;
-}
-
 TEST_F(Reader, LongLinesAtTheBufferSize) {
   const std::string body(1998, 'a');
-  feed(in_receives(body + "\r\n" + body + "\n" + std::string(2500, 'b') +
-                   "\nnext\n"));
+  feed(split_every(
+      body + "\r\n" + body + "\n" + std::string(2500, 'b') + "\nnext\n", 1024));
   EXPECT_EQ(line(), body + "\n");  // size - 2 characters and CR LF: fits
   EXPECT_EQ(last_, 1999);
   EXPECT_EQ(line(), body + "\n");  // the same with LF: LF fills the buffer

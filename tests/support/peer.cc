@@ -87,12 +87,16 @@ fetch_outcome fetch_from_segments(const std::vector<std::string> &segments,
   return o;
 }
 
+std::vector<std::string> split_every(const std::string &s, size_t n) {
+  std::vector<std::string> out;
+  for (size_t i = 0; i < s.size(); i += n) out.push_back(s.substr(i, n));
+  return out;
+}
+
 std::vector<std::string> receives_with_boundary_at(const std::string &s,
                                                    size_t cut) {
-  std::vector<std::string> out;
-  for (size_t i = 0; i < cut; i += 1024)
-    out.push_back(s.substr(i, std::min<size_t>(1024, cut - i)));
-  for (size_t i = cut; i < s.size(); i += 1024)
-    out.push_back(s.substr(i, 1024));
+  std::vector<std::string> out = split_every(s.substr(0, cut), 1024);
+  for (const std::string &piece : split_every(s.substr(cut), 1024))
+    out.push_back(piece);
   return out;
 }

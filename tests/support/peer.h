@@ -36,6 +36,9 @@ fetch_outcome fetch_from_segments(const std::vector<std::string> &segments,
                                   const char *path = "/q?id=1",
                                   int timeout = 1);
 
+// s in pieces of n bytes (the last may be shorter), one receive each.
+std::vector<std::string> split_every(const std::string &s, size_t n);
+
 // Receives of at most 1024 bytes with one boundary exactly at cut.
 std::vector<std::string> receives_with_boundary_at(const std::string &s,
                                                    size_t cut);
