@@ -1,6 +1,6 @@
 #!/bin/sh
 # Installs into a scratch DESTDIR and checks the tree, the configuration
-# path the build set, and that nothing landed outside the scratch directory.
+# path the build set, and that DESTDIR holds what the install lists alone.
 #   install_test.sh BUILD SCRATCH BINDIR MANDIR SAMPLEDIR BASHDIR ZSHDIR CONFIG
 # The directories are the absolute ones the build installs into.
 set -eu
@@ -9,16 +9,17 @@ config=$8
 fail() { echo "$*"; exit 1; }
 rm -rf "$dest"
 mkdir -p "$dest"
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
 DESTDIR=$dest cmake --install "$build" >/dev/null
 
-# Every installed file is under DESTDIR, whatever the build made absolute,
-# and nothing else is there.
+# DESTDIR holds every file the install lists, whatever the build made
+# absolute, and nothing else.
 [ -s "$build/install_manifest.txt" ] || fail "no install manifest"
-while IFS= read -r f; do
-  [ -f "$dest$f" ] || fail "installed outside DESTDIR: $f"
-done < "$build/install_manifest.txt"
-[ "$(find "$dest" -type f | wc -l)" -eq "$(grep -c "" "$build/install_manifest.txt")" ] ||
-  fail "DESTDIR holds files the manifest does not list"
+sort "$build/install_manifest.txt" > "$scratch/manifest"
+(cd "$dest" && find . -type f) | sed 's|^\.||' | sort > "$scratch/installed"
+diff "$scratch/manifest" "$scratch/installed" > "$scratch/diff" ||
+  fail "the install manifest (<) and DESTDIR (>) differ: $(cat "$scratch/diff")"
 
 man1=$dest$mandir/man1/tavik.1
 man5=$dest$mandir/man5/tavik.conf.5
@@ -33,11 +34,11 @@ mode=$(stat -c %a "$sample" 2>/dev/null || stat -f %Lp "$sample")
 [ "$mode" = 644 ] || fail "sample mode is $mode, not 644"
 
 # The help text, the manual pages and the sample name the build's path.
-"$dest$bindir/tavik" -h 2>"$dest/help" && status=0 || status=$?
+"$dest$bindir/tavik" -h 2>"$scratch/help" && status=0 || status=$?
 [ $status -eq 0 ] || fail "tavik -h exited $status"
-head -1 "$dest/help" | grep -qx 'tavik: Weather utility' || fail "bad help"
-grep -qxF "Default configuration file is $config" "$dest/help" ||
-  fail "help text: $(grep Default "$dest/help")"
+head -1 "$scratch/help" | grep -qx 'tavik: Weather utility' || fail "bad help"
+grep -qxF "Default configuration file is $config" "$scratch/help" ||
+  fail "help text: $(grep Default "$scratch/help")"
 for f in "$man1" "$man5" "$sample"; do
   grep -qF "$config" "$f" || fail "${f#"$dest"} does not name $config"
   if [ "$config" != /usr/local/etc/tavik.conf ] &&
