@@ -3,15 +3,16 @@
 # configuration path, an absolute sysconfdir, blanks in the paths. Then the
 # install test checks that the path reached the help text, the manual pages
 # and the sample, and that the install stayed inside DESTDIR.
-#   config_path_test.sh SOURCE WORKDIR CMAKE CC CXX
+#   config_path_test.sh SOURCE WORKDIR
+# CMAKE and CXX in the environment name the cmake and the compiler to use.
 set -eu
-src=$1 work=$2 cmake=$3 cc=$4 cxx=$5
+src=$1 work=$2
+cmake=${CMAKE:-cmake}
 here=$(cd "$(dirname "$0")" && pwd)
 prefix="/opt/tavik test"
 config="/etc/tavik test/weather.conf"
 mkdir -p "$work"
-"$cmake" -S "$src" -B "$work/build" -DCMAKE_C_COMPILER="$cc" \
-  -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_BUILD_TYPE=Debug \
+"$cmake" -S "$src" -B "$work/build" -DCMAKE_BUILD_TYPE=Debug \
   -DTAVIK_TESTS=OFF -DTAVIK_SERVER=OFF -DCMAKE_INSTALL_PREFIX="$prefix" \
   -DCMAKE_INSTALL_SYSCONFDIR=/etc -DTAVIK_CONFIG_FILE="$config" \
   >"$work/configure.log" 2>&1 || { cat "$work/configure.log"; exit 1; }

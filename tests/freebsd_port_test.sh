@@ -4,9 +4,11 @@
 # with the modes a package needs and ${PREFIX}/etc/tavik.conf as the
 # configuration path in the help text, the manual pages and the sample; the
 # port's version is the project's.
-#   freebsd_port_test.sh SOURCE-DIR BUILD-DIR C-COMPILER C++-COMPILER
+#   freebsd_port_test.sh SOURCE-DIR BUILD-DIR
+# CMAKE and CXX in the environment name the cmake and the compiler to use.
 set -eu
-src=$1 build=$2 cc=$3 cxx=$4
+src=$1 build=$2
+cmake=${CMAKE:-cmake}
 here=$(cd "$(dirname "$0")" && pwd)
 port=$src/dist/freebsd
 prefix=/usr/tavik-port
@@ -36,11 +38,10 @@ echo "port arguments:" $args
 # A fresh cache, so that no setting of an earlier run outlives the Makefile.
 rm -f "$build/CMakeCache.txt"
 # shellcheck disable=SC2086
-cmake -S "$src" -B "$build" -DCMAKE_INSTALL_PREFIX="$prefix" \
-  -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_COMPILER="$cc" \
-  -DCMAKE_CXX_COMPILER="$cxx" $args > "$stage/configure.log" 2>&1 ||
+"$cmake" -S "$src" -B "$build" -DCMAKE_INSTALL_PREFIX="$prefix" \
+  -DCMAKE_BUILD_TYPE=Release $args > "$stage/configure.log" 2>&1 ||
   { cat "$stage/configure.log"; exit 1; }
-cmake --build "$build" -j2 > "$stage/build.log" 2>&1 ||
+"$cmake" --build "$build" -j2 > "$stage/build.log" 2>&1 ||
   { cat "$stage/build.log"; exit 1; }
 
 # The layout, the configuration path the port promises in the help text,

@@ -2,16 +2,18 @@
 # Installs into a scratch DESTDIR and checks the tree, the configuration
 # path the build set, and that DESTDIR holds what the install lists alone.
 #   install_test.sh BUILD SCRATCH BINDIR MANDIR SAMPLEDIR BASHDIR ZSHDIR CONFIG
-# The directories are the absolute ones the build installs into.
+# The directories are the absolute ones the build installs into. CMAKE in
+# the environment names the cmake to use.
 set -eu
 build=$1 dest=$2 bindir=$3 mandir=$4 sampledir=$5 bashdir=$6 zshdir=$7
 config=$8
+cmake=${CMAKE:-cmake}
 fail() { echo "$*"; exit 1; }
 rm -rf "$dest"
 mkdir -p "$dest"
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-DESTDIR=$dest cmake --install "$build" >/dev/null
+DESTDIR=$dest "$cmake" --install "$build" >/dev/null
 
 # DESTDIR holds every file the install lists, whatever the build made
 # absolute, and nothing else.

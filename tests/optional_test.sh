@@ -2,17 +2,18 @@
 # A machine without GoogleTest still configures: a message says the tests
 # are off and none are generated. An installation-only build
 # (-DTAVIK_TESTS=OFF) leaves the sample server out.
-#   optional_test.sh SOURCE WORKDIR CMAKE CC CXX
+#   optional_test.sh SOURCE WORKDIR
+# CMAKE and CXX in the environment name the cmake and the compiler to use.
 set -eu
-src=$1 work=$2 cmake=$3 cc=$4 cxx=$5
+src=$1 work=$2
+cmake=${CMAKE:-cmake}
 fail() { echo "$*"; exit 1; }
 rm -rf "$work"
 mkdir -p "$work"
 configure() {
   dir=$1
   shift
-  "$cmake" -S "$src" -B "$work/$dir" -DCMAKE_C_COMPILER="$cc" \
-    -DCMAKE_CXX_COMPILER="$cxx" "$@" >"$work/$dir.log" 2>&1 ||
+  "$cmake" -S "$src" -B "$work/$dir" "$@" >"$work/$dir.log" 2>&1 ||
     { cat "$work/$dir.log"; fail "configuring $dir failed"; }
 }
 configure hidden -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON
