@@ -6,6 +6,13 @@ set -eu
 shell=$1 dir=$(cd "$2" && pwd)
 fail() { echo "$*"; exit 1; }
 command -v "$shell" >/dev/null || { echo "$shell is not installed"; exit 77; }
+# Files for -c, with a blank and glob characters in their names.
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir "$work/etc"
+: > "$work/etc/my tavik.conf"
+: > "$work/etc/[x]*.conf"
+: > "$work/other"
 case $shell in
 bash)
   # candidates WORD...: the candidates for the last word, one a line.
@@ -20,12 +27,6 @@ bash)
   got=$(candidates -l '')
   [ -z "$got" ] || fail "bash offers after -l: $got"
   # File names with blanks and glob characters stay whole.
-  work=$(mktemp -d)
-  trap 'rm -rf "$work"' EXIT
-  mkdir "$work/etc"
-  : > "$work/etc/my tavik.conf"
-  : > "$work/etc/[x]*.conf"
-  : > "$work/other"
   got=$(cd "$work" && candidates -c etc/ | sort)
   want=$(printf '%s\n' 'etc/[x]*.conf' 'etc/my tavik.conf')
   [ "$got" = "$want" ] || fail "bash file names: $got"
@@ -34,11 +35,58 @@ bash)
   ;;
 zsh)
   zsh -n "$dir/_tavik" || fail "zsh: _tavik does not parse"
+  # candidates LINE...: each command line, then the matches zsh offers at
+  # its end, one a line, as zsh would insert them. zsh completes only in its
+  # line editor, so an interactive zsh runs on a pseudo-terminal (zpty);
+  # compadd prints the matches, and the widget on Tab marks the end of each.
   # compinit -D: no dump file. (A dump file named /dev/null is written
   # beside it and renamed over it, which as root replaces the device.)
-  zsh -fc 'fpath=("$1" $fpath); autoload -Uz compinit; compinit -u -D
-           [[ $_comps[tavik] = _tavik ]]' _ "$dir" ||
-    fail "zsh does not load _tavik"
+  candidates() {
+    TERM=dumb zsh -f -s -- "$dir" "$@" <<'ZSH'
+zmodload zsh/zpty 2>/dev/null && zpty z zsh -f -i || exit 77
+zpty -w z "PS1=; fpath=(${(q)1} \$fpath); autoload -Uz compinit; compinit -u -D"
+zpty -w z 'compadd() {
+  if [[ ${@[1,(i)(-|--)]} == *-[OAD]\ * ]]; then builtin compadd "$@"; return; fi
+  local -a hits; builtin compadd -A hits "$@"; print -rl -- "" "<" $hits ">"
+  builtin compadd "$@"; }'
+zpty -w z 'complete-and-mark() { zle complete-word; print -r -- "" END; }'
+zpty -w z 'zle -N complete-and-mark; bindkey "^I" complete-and-mark; print READY'
+zpty -r z out '*READY*READY*'
+shift
+for line; do
+  zpty -w -n z "$line"$'\t'
+  zpty -r z out '*END*'
+  print -r -- "$line"
+  print -r -- ${out//$'\r'} | sed -n '/^<$/,/^>$/{/^[<>]$/!p;}'
+  zpty -w -n z $'\C-u'
+done
+zpty -d z
+ZSH
+  }
+  got=$(cd "$work" && candidates 'tavik -' 'tavik -u ' 'tavik -l ' \
+        'tavik -c etc/' 'tavik -c etc/my') || {
+    [ $? -ne 77 ] || { echo "zsh has no zpty module"; exit 77; }
+    fail "zsh did not complete: $got"
+  }
+  want='tavik -
+-c
+-d
+-D
+-h
+-l
+-u
+-z
+tavik -u 
+imperial
+metric
+tavik -l 
+tavik -c etc/
+\[x\]\*.conf
+my\ tavik.conf
+tavik -c etc/my
+my\ tavik.conf'
+  [ "$got" = "$want" ] || fail "zsh offers, after each line:
+$got"
   ;;
 *)
   fail "usage: completion_test.sh bash|zsh DIR"
