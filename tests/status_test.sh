@@ -1,8 +1,9 @@
 #!/bin/sh
 # contrib/tavik-status against the sample weather server: a fresh line, the
 # cached line while the interval lasts (the server answers one request only),
-# the stale line once the server is gone, a hung server cut off by the time
-# limit with and without timeout(1), and one cache for each set of options.
+# the stale line once the server is gone, a line with short timestamps, a
+# hung server cut off by the time limit with and without timeout(1), and one
+# cache for each set of options.
 set -u
 tavik=$1 server=$2 status_script=$3
 work=$(mktemp -d)
@@ -59,6 +60,22 @@ run "other options, never answered" 1 "" -c "$work/tavik.conf" -l 2002
 # Imperial units and a locale without the degree sign, from a fresh cache.
 start_server -n 1
 with=LC_ALL=C; run "imperial" 0 "63 Fahrenheit scattered clouds" -c "$work/tavik.conf" -u imperial -l 1001
+wait "$pid"; pid=
+
+# Sunrise and sunset too short to split (one field each, the first empty)
+# move the unit, the temperature and the clouds two fields to the left.
+rm -rf "$work/cache"
+cat > "$work/short.xml" <<'EOF'
+<?xml version="1.0" encoding="UTF-8"?>
+<current>
+  <city id="3003" name="Millbrook"><country>US</country>
+    <sun rise="" set="13:02"/></city>
+  <temperature value="3.80" min="1.10" max="6.00" unit="celsius"/>
+  <clouds value="75" name="broken clouds"/>
+</current>
+EOF
+start_server -n 1 -f "$work/short.xml"
+with=; run "short timestamps" 0 "3°C broken clouds" -c "$work/tavik.conf"
 wait "$pid"; pid=
 
 # A server that takes the connection and never answers: the request is cut
