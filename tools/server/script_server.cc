@@ -80,21 +80,27 @@ static bool readable(int fd, int ms) {
   return poll(&p, 1, ms) > 0;
 }
 
+// Appends what the client sends to *out until it closes, five seconds have
+// passed or, with head_only, the request's empty line has come.
+static void record(int fd, std::string *out, bool head_only) {
+  char buf[4096];
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (!(head_only && out->find("\r\n\r\n") != std::string::npos) &&
+         std::chrono::steady_clock::now() < deadline) {
+    if (!readable(fd, 100)) continue;
+    ssize_t n = recv(fd, buf, sizeof buf, 0);
+    if (n <= 0) break;
+    out->append(buf, (size_t)n);
+  }
+}
+
 void script_server::serve() {
   // A test whose client never connects must not hang here for long.
   if (!readable(listen_fd_, 5000)) return;
   int fd = accept(listen_fd_, nullptr, nullptr);
   if (fd < 0) return;
   connected_ = true;
-  char buf[4096];
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  while (request_.find("\r\n\r\n") == std::string::npos &&
-         std::chrono::steady_clock::now() < deadline) {
-    if (!readable(fd, 100)) continue;
-    ssize_t n = recv(fd, buf, sizeof buf, 0);
-    if (n <= 0) break;
-    request_.append(buf, (size_t)n);
-  }
+  record(fd, &request_, true);
   for (const script_segment &seg : script_.segments) {
     size_t off = 0;
     while (off < seg.bytes.size()) {
@@ -110,13 +116,7 @@ void script_server::serve() {
     std::this_thread::sleep_for(std::chrono::milliseconds(script_.silent_ms));
   if (script_.record_to_close) {
     shutdown(fd, SHUT_WR);
-    deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (std::chrono::steady_clock::now() < deadline) {
-      if (!readable(fd, 100)) continue;
-      ssize_t n = recv(fd, buf, sizeof buf, 0);
-      if (n <= 0) break;
-      request_.append(buf, (size_t)n);
-    }
+    record(fd, &request_, false);
   }
   close(fd);
 }
