@@ -100,6 +100,7 @@ for how in timeout fallback; do
 done
 
 with=TAVIK_STATUS_INTERVAL=ten; run "bad interval" 2 "" -c "$work/tavik.conf"
+with=TAVIK_STATUS_TIMEOUT=0; run "no time limit" 2 "" -c "$work/tavik.conf"
 
 if [ $failures -ne 0 ]; then exit 1; fi
 echo "status line: fresh, cached, stale and cut off as expected"
