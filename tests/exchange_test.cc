@@ -21,8 +21,11 @@ const char kHead[] = "HTTP/1.1 200 OK\r\n";
 const std::string kChunkedHead =
     std::string(kHead) + "Transfer-Encoding: chunked\r\n\r\n";
 
-TEST(Exchange, SendsExactlySevenLines) {
+// The request leaves in one send (each send is one record on the peer's
+// socket), so that no part of it waits for the acknowledgement of another.
+TEST(Exchange, SendsExactlySevenLinesInOneSend) {
   fetch_outcome o = fetch({"HTTP/1.1 204 None\r\n\r\n"});
+  EXPECT_EQ(o.request_sends, 1);
   EXPECT_EQ(o.request,
             "GET /q?id=1 HTTP/1.1\r\n"
             "Host: wx.example\r\n"
@@ -45,6 +48,9 @@ TEST(Exchange, LongPathGoesOutWhole) {
   fetch_outcome o = fetch({"x\n"}, false, path.c_str());
   EXPECT_EQ(o.request.substr(0, path.size() + 15),
             "GET " + path + " HTTP/1.1\r\n");
+  EXPECT_EQ(o.request.substr(o.request.size() - 21),
+            "Connection: close\r\n\r\n");
+  EXPECT_EQ(o.request_sends, 1);
 }
 
 struct framing_case {

@@ -102,14 +102,20 @@ TEST(Faults, EachAllocationFailingGivesACleanFailure) {
   // A body of many chunks makes the document grow several times.
   while (doc.size() < 40000) doc += "<!-- growing -->\n";
   const std::string response = chunked_response(doc, 512);
-  // A request line longer than the line buffer needs a block of its own.
+  // A request longer than the line buffer needs a block of its own.
   const std::string appid(40, 'k');
   std::string placeholders, path = "/data?";
   for (int i = 0; i < 70; i++) {
     placeholders += "$a";
     path += appid;
   }
-  const size_t request_line = strlen("GET  HTTP/1.1\n") + path.size() + 1;
+  const size_t request_block =
+      ("GET " + path +
+       " HTTP/1.1\r\nHost: 127.0.0.1\r\nUser-Agent: weather/1.2\r\n"
+       "Accept: text/xml,application/xml,application/xhtml+xml,text/html,"
+       "text/plain\r\nAccept-Encoding:\r\nConnection: close\r\n\r\n")
+          .size() +
+      1;
   std::set<size_t> failed_sizes;
   bool completed = false;
   for (alloc_budget = 1; !completed && alloc_budget < 10000; alloc_budget++) {
@@ -167,7 +173,7 @@ TEST(Faults, EachAllocationFailingGivesACleanFailure) {
   }
   EXPECT_TRUE(completed);
   EXPECT_GT(alloc_budget, 5);  // the countdown did reach past the config
-  EXPECT_TRUE(failed_sizes.count(request_line)) << "the long request line";
+  EXPECT_TRUE(failed_sizes.count(request_block)) << "the long request";
   EXPECT_TRUE(failed_sizes.count(doc.size())) << "the document's trim";
   RecordProperty("allocations_counted_down", (int)alloc_budget);
 }

@@ -3,7 +3,6 @@
 // body.
 #include <errno.h>
 #include <limits.h>
-#include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -21,45 +20,38 @@
 // server may last this many seconds.
 enum { LINE_BUF_SIZE = 2000, READ_TIMEOUT = 30 };
 
-// Formats one request line into line when it fits, or else into a block of
-// its own, so that a long path or host goes out whole, and sends it.
-// Returns false after "cannot allocate memory".
-static bool send_formatted(int fd, char *line, const char *fmt, ...)
-    __attribute__((format(printf, 3, 4)));
-static bool send_formatted(int fd, char *line, const char *fmt, ...) {
-  va_list ap, again;
-  va_start(ap, fmt);
-  va_copy(again, ap);
-  int n = vsnprintf(line, LINE_BUF_SIZE, fmt, ap);
-  va_end(ap);
+// The request: seven lines, each ending in CR LF, the last one empty.
+static const char kRequestFormat[] =
+    "GET %s HTTP/1.1\r\n"
+    "Host: %s\r\n"
+    "User-Agent: weather/%d.%d\r\n"
+    "Accept: text/xml,application/xml,application/xhtml+xml,text/html,"
+    "text/plain\r\n"
+    "Accept-Encoding:\r\n"
+    "Connection: close\r\n"
+    "\r\n";
+
+// Sends the whole request in one call. Sent line by line, every send after
+// the first would wait (Nagle's algorithm) for the acknowledgement of the
+// one before, and a server or proxy that delays its acknowledgements would
+// stall each run by that delay. The request is formatted into line when it
+// fits, or else into a block of its own, so that a long path or host goes
+// out whole. Returns false after "cannot allocate memory".
+static bool send_request(int fd, char *line, const char *host,
+                         const char *path) {
+  if (*path == '\0') path = "/";
+  int n = snprintf(line, LINE_BUF_SIZE, kRequestFormat, path, host,
+                   TAVIK_VERSION_MAJOR, TAVIK_VERSION_MINOR);
+  if (n < 0) return false;
   char *text = line;
   if (n >= LINE_BUF_SIZE) {
     text = (char *)alloc_or_report((size_t)n + 1);
-    if (text != nullptr) vsnprintf(text, (size_t)n + 1, fmt, again);
+    if (text == nullptr) return false;
+    snprintf(text, (size_t)n + 1, kRequestFormat, path, host,
+             TAVIK_VERSION_MAJOR, TAVIK_VERSION_MINOR);
   }
-  va_end(again);
-  if (text == nullptr) return false;
-  sock_send_line(text, fd);
+  sock_send(text, (size_t)n, fd);
   if (text != line) free(text);
-  return true;
-}
-
-// Sends the seven request lines. Returns false after "cannot allocate
-// memory".
-static bool send_request(int fd, char *line, const char *host,
-                         const char *path) {
-  if (!send_formatted(fd, line, "GET %s HTTP/1.1\n", *path ? path : "/") ||
-      !send_formatted(fd, line, "Host: %s\n", host) ||
-      !send_formatted(fd, line, "User-Agent: weather/%d.%d\n",
-                      TAVIK_VERSION_MAJOR, TAVIK_VERSION_MINOR))
-    return false;
-  sock_send_line(
-      "Accept: text/xml,application/xml,application/xhtml+xml,text/html,"
-      "text/plain\n",
-      fd);
-  sock_send_line("Accept-Encoding:\n", fd);
-  sock_send_line("Connection: close\n", fd);
-  sock_send_line("\n", fd);
   return true;
 }
 

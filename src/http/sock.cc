@@ -137,18 +137,15 @@ bool sock_drop_to_line_end(void) {
   return lf != nullptr;
 }
 
-// A peer that has already gone must not kill us with SIGPIPE: the failure
-// shows up when the answer is read.
-static void send_all(int fd, const char *p, size_t n) {
-  (void)send(fd, p, n, MSG_NOSIGNAL);
-}
-
-void sock_send_line(const char *text, int fd) {
-  size_t n = strlen(text);
-  if (n > 0 && text[n - 1] == '\n') {
-    if (n > 1) send_all(fd, text, n - 1);
-    send_all(fd, "\r\n", 2);
-  } else {
-    send_all(fd, text, n);
+// Sends n bytes, looping over partial sends. A peer that has already gone
+// must not kill us with SIGPIPE: the failure shows up when the answer is
+// read, so it is not reported here.
+void sock_send(const char *text, size_t n, int fd) {
+  while (n > 0) {
+    ssize_t sent = send(fd, text, n, MSG_NOSIGNAL);
+    if (sent < 0 && errno == EINTR) continue;
+    if (sent <= 0) return;
+    text += sent;
+    n -= (size_t)sent;
   }
 }

@@ -1,8 +1,10 @@
 // The socket module: a buffered reader over the process's one connection
-// (lines with CR LF folded to LF, and raw spans for bodies) and the line
+// (lines with CR LF folded to LF, and raw spans for bodies) and the
 // sender. It prints nothing; results are codes.
 #ifndef TAVIK_HTTP_SOCK_H
 #define TAVIK_HTTP_SOCK_H
+
+#include <stddef.h>
 
 // Results besides a positive count of bytes.
 enum {
@@ -30,8 +32,9 @@ int sock_take(const char **span, int max, int fd, int timeout);
 // when there is none; never receives. Returns whether an LF was dropped.
 bool sock_drop_to_line_end(void);
 
-// Sends text; a final LF goes out as CR LF. Failures are not reported: a
-// peer that has gone shows up when the answer is read.
-void sock_send_line(const char *text, int fd);
+// Sends n bytes of text in one call, repeated only for what a partial send
+// left. Failures are not reported: a peer that has gone shows up when the
+// answer is read.
+void sock_send(const char *text, size_t n, int fd);
 
 #endif

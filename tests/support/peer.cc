@@ -81,8 +81,10 @@ fetch_outcome fetch_from_segments(const std::vector<std::string> &segments,
   peer.join();
   static char buf[1 << 16];
   ssize_t n;
-  while ((n = recv(sv[1], buf, sizeof buf, MSG_DONTWAIT)) > 0)
+  while ((n = recv(sv[1], buf, sizeof buf, MSG_DONTWAIT)) > 0) {
     o.request.append(buf, (size_t)n);
+    o.request_sends++;
+  }
   close(sv[1]);
   return o;
 }

@@ -20,6 +20,7 @@ struct fetch_outcome {
   std::optional<std::string> doc;  // the document, when one came back
   std::string err;                 // what the exchange wrote to stderr
   std::string request;             // what it sent
+  int request_sends = 0;           // in how many sends (records) it came
   bool fd_closed = false;          // whether it closed its socket
 };
 
