@@ -139,6 +139,10 @@ TEST(ReportE2E, RetrievalFailuresEndWithFailedToGetWeather) {
       {"", "tavik: network read error\n"},
       {"HTTP/1.1 404 \x1b]0;owned\x07Not\tFound\r\n\r\n",
        "tavik: server response was 404 (?]0;owned?Not?Found)\n"},
+      {"HTTP/1.1 404 Not\xc2\x9b"
+       "31m\x9b"
+       "2JFound\r\n\r\n",
+       "tavik: server response was 404 (Not?31m?2JFound)\n"},
   };
   for (const auto &c : cases) {
     run_result r = run_against(reply(c.response), {"-D"});
@@ -146,6 +150,76 @@ TEST(ReportE2E, RetrievalFailuresEndWithFailedToGetWeather) {
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, std::string(c.err) + "tavik: failed to get weather\n");
   }
+}
+
+// The document's texts reach the user's terminal and other programs'
+// lines: a control character in them, C1 included, and CR or LF sent as a
+// character reference, must not move the cursor, start an escape sequence
+// or forge a line. Each is shown as one "?"; other characters as sent.
+TEST(ReportE2E, ControlCharactersInTheDocumentAreShownAsQuestionMarks) {
+  const struct {
+    const char *name;
+    std::string xml;    // as the document carries it
+    std::string shown;  // as the report and the -z line show it
+  } cases[] = {
+      {"CSI as a reference", "A&#x9b;31mB", "A?31mB"},
+      {"CSI as UTF-8",
+       "A\xc2\x9b"
+       "31mB",
+       "A?31mB"},
+      {"a forged line", "&#13;&#10;City:&#9;X", "??City:?X"},
+      {"DEL and the ends of C1", "&#127;&#x80;&#x9f;", "???"},
+      {"UTF-8 stays", "Troms\xc3\xb8 \xc3\xbf", "Troms\xc3\xb8 \xc3\xbf"},
+      {"U+0130 and no-break space stay", "\xc4\xb0&#xa0;z",
+       "\xc4\xb0\xc2\xa0z"},
+  };
+  for (const auto &c : cases) {
+    const std::string doc = "<current><city name=\"" + c.xml + "\"><country>" +
+                            c.xml +
+                            "</country></city><clouds value=\"75\" name=\"" +
+                            c.xml + "\"/></current>";
+    run_result r = run_against(reply(content_length_response(doc)));
+    EXPECT_EQ(r.status, 0) << c.name;
+    EXPECT_EQ(r.err, "") << c.name;
+    EXPECT_EQ(r.out, "City:\t\t" + c.shown + " (" + c.shown +
+                         ")\n"
+                         "Longitude:\t0.00E\nLatitude:\t0.00N\n"
+                         "Sunrise:\t\nSunset\t\t\n"
+                         "Temperature:\t0 Celsius (min 0, max 0)\n"
+                         "Humidity:\t0\nPressure:\t0 \n"
+                         "Wind:\t\t0.0 km/h ()\nWind direction:\t0\n"
+                         "Clouds:\t\t75% (" +
+                         c.shown +
+                         ")\n"
+                         "Visibility:\t0 metres\nPrecipitation:\t -1 mm\n"
+                         "Last update:\t\n")
+        << c.name;
+    r = run_against(reply(content_length_response(doc)), {"-z", "-d", "|"});
+    EXPECT_EQ(r.status, 0) << c.name;
+    EXPECT_EQ(r.out, c.shown + "|" + c.shown +
+                         "|0.00|E|0.00|N|||Celsius|0|0|0|0||0||km/h|0.0||0.0|"
+                         "0|||75%|" +
+                         c.shown + "|0|metres||-1|mm||\n")
+        << c.name;
+  }
+}
+
+// The -D trace shows the document's names and texts as the report does;
+// only the raw dump on standard output is the document as received. (The
+// trace leaves out character runs shorter than two bytes, which expat makes
+// of a lone line end and of each reference to CR or LF.)
+TEST(ReportE2E, DebugTraceShowsControlCharactersAsQuestionMarks) {
+  const std::string doc =
+      "<current><city name=\"X\">\n  <country>N&#x9b;2J\xc2\x9b"
+      "O&#13;&#10;K\tL\x7f\xc3\xb8</country></city>\n</current>";
+  run_result r = run_against(reply(content_length_response(doc)), {"-D"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out.substr(0, 14 + doc.size() + 1),
+            "Raw XML data:\n" + doc + "\n");
+  EXPECT_EQ(r.err,
+            "\nHandling <current>\n\nHandling <city>\n  \nHandling "
+            "<country>\n?2J?OK?L?\xc3\xb8\nHandling </country>\n\nHandling "
+            "</city>\n\nHandling </current>\n");
 }
 
 TEST(ReportE2E, ReportThatCannotBeWrittenIsAFailure) {

@@ -218,6 +218,24 @@ TEST(Exchange, StatusLineControlBytesAreShownAsQuestionMarks) {
        "4?04 (Gone)"},
       {"UTF-8 stays", "HTTP/1.1 404 Introuvable \xc3\xa9t\xc3\xa9",
        "404 (Introuvable \xc3\xa9t\xc3\xa9)"},
+      {"C1 control in UTF-8 (CSI)",
+       "HTTP/1.1 404 Not\xc2\x9b"
+       "31mFound",
+       "404 (Not?31mFound)"},
+      {"first and last C1 control", "HTTP/1.1 404 \xc2\x80\xc2\x9f",
+       "404 (?\?)"},
+      {"lone C1 byte (CSI)",
+       "HTTP/1.1 404 Not\x9b"
+       "31mFound",
+       "404 (Not?31mFound)"},
+      {"bytes outside well-formed UTF-8",
+       "HTTP/1.1 404 \xc0\xaf \xe2\x82 \xed\xa0\x80 \xf4\x90\x80\x80 \xff",
+       "404 (?? ?? ??? ???? ?)"},
+      {"characters next to the C1 range stay",
+       "HTTP/1.1 404 A\xc2\xa0"
+       "B \xc4\xb0stanbul \xc3\xbf \x7e",
+       "404 (A\xc2\xa0"
+       "B \xc4\xb0stanbul \xc3\xbf \x7e)"},
   };
   for (const auto &c : cases) {
     fetch_outcome o = fetch({c.line + "\r\n\r\n"});

@@ -12,6 +12,7 @@
 #include "base/alloc.h"
 #include "base/diag.h"
 #include "base/settings.h"
+#include "base/text.h"
 #include "http/exchange.h"
 #include "http/sock.h"
 #include "http/url.h"
@@ -53,14 +54,6 @@ static bool send_request(int fd, char *line, const char *host,
   sock_send(text, (size_t)n, fd);
   if (text != line) free(text);
   return true;
-}
-
-// Replaces every control byte (below 0x20, or DEL) with "?", so that a
-// server's text shown on the user's terminal cannot carry escape sequences
-// or hide what it says. Other bytes, UTF-8 included, stay as they came.
-static void make_printable(char *text) {
-  for (unsigned char *p = (unsigned char *)text; *p; p++)
-    if (*p < 0x20 || *p == 0x7f) *p = '?';
 }
 
 // Reads and checks the status line. Returns true for a 2xx answer.

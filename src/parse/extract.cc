@@ -9,8 +9,10 @@
 #include <string.h>
 #include <strings.h>
 
+#include "base/alloc.h"
 #include "base/diag.h"
 #include "base/test_hooks.h"
+#include "base/text.h"
 #include "parse/extract.h"
 
 // Parse states; the numbers appear in the fatal messages.
@@ -127,15 +129,16 @@ static const element_rule *find_element(const char *name) {
 }
 
 // Copies text into a field of size bytes, cutting it to at most size - 1
-// bytes without splitting a UTF-8 character.
+// bytes without splitting a UTF-8 character. Whatever the server sent ends
+// up on a terminal or in a script's line, so its control characters are
+// made printable once here, for every form of output.
 static void copy_field(char *field, size_t size, const char *text, size_t len) {
   if (len > size - 1) {
     len = size - 1;
     // Back off to the start of the character that would be split.
     while (len > 0 && ((unsigned char)text[len] & 0xC0) == 0x80) len--;
   }
-  memcpy(field, text, len);
-  field[len] = '\0';
+  field[copy_printable(field, text, len)] = '\0';
 }
 
 // The -D trace. Element traces and character runs are gathered here and
@@ -150,22 +153,38 @@ static void trace_flush(void) {
   trace_len = 0;
 }
 
+// Adds the trace's own text.
 static void trace_put(const char *s, size_t n) {
-  if (trace_len + n > sizeof trace_buf) {
-    trace_flush();
-    if (n > sizeof trace_buf) {
-      fwrite(s, 1, n, stderr);
-      return;
-    }
-  }
+  if (trace_len + n > sizeof trace_buf) trace_flush();
   memcpy(trace_buf + trace_len, s, n);
   trace_len += n;
+}
+
+// Adds the document's text (a name, a character run) in its printable
+// form, in pieces that end on a character boundary when it is larger than
+// the room left.
+static void trace_text(const char *s, size_t n) {
+  while (n > 0) {
+    size_t take = sizeof trace_buf - trace_len;
+    if (take >= n) {
+      take = n;
+    } else {
+      while (take > 0 && ((unsigned char)s[take] & 0xC0) == 0x80) take--;
+      if (take == 0) {
+        trace_flush();
+        continue;
+      }
+    }
+    trace_len += copy_printable(trace_buf + trace_len, s, take);
+    s += take;
+    n -= take;
+  }
 }
 
 // "\nHandling <name>\n", or with a slash for an end.
 static void trace_element(const char *open, const char *name) {
   trace_put(open, strlen(open));
-  trace_put(name, strlen(name));
+  trace_text(name, strlen(name));
   trace_put(">\n", 2);
 }
 
@@ -269,7 +288,7 @@ static void XMLCALL end_element(void *data, const XML_Char *name) {
 static void XMLCALL character_data(void *data, const XML_Char *s, int len) {
   weather *w = (weather *)data;
   if (parse_aborted) return;
-  if (len >= 2 && w->settings->debug == 1) trace_put(s, (size_t)len);
+  if (len >= 2 && w->settings->debug == 1) trace_text(s, (size_t)len);
   if (parse_state != STATE_COUNTRY) return;
   unsigned int n = (unsigned int)len;
   if (country_len + n > COUNTRY_TEXT_MAX) {
