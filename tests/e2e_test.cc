@@ -269,7 +269,13 @@ TEST(ReportE2E, ClosedStandardDescriptorsSendNothingToTheServer) {
     const char *err;
   } cases[] = {
       {0, content_length_response(sample(3003)), 0, kMillbrookReport, ""},
-      {1, content_length_response(sample(3003)), 0, "", ""},
+      // The report went to /dev/null in place of the closed descriptor:
+      // not written, so not a success, as for a full disk.
+      {1, content_length_response(sample(3003)), 1, "",
+       "tavik: cannot write the report to standard output\n"},
+      {1, "HTTP/1.1 404 Not Found\r\n\r\n", 1, "",
+       "tavik: server response was 404 (Not Found)\n"
+       "tavik: failed to get weather\n"},
       {2, "HTTP/1.1 404 Not Found\r\n\r\n", 1, "", ""},
   };
   for (const auto &c : cases) {

@@ -18,10 +18,13 @@ run_settings settings;
 // Opens /dev/null on any of descriptors 0 to 2 that the caller left closed.
 // Otherwise the configuration file or the socket would take that number,
 // and a diagnostic meant for stderr (or the report meant for stdout) would
-// go to the weather server instead. Returns false when that cannot be done.
-static bool keep_standard_descriptors(void) {
+// go to the weather server instead. Returns false when that cannot be done;
+// *stdout_closed tells whether standard output was among them.
+static bool keep_standard_descriptors(bool *stdout_closed) {
+  *stdout_closed = false;
   for (int fd = 0; fd <= 2; fd++) {
     if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    if (fd == STDOUT_FILENO) *stdout_closed = true;
     // The lowest free descriptor is fd itself, as the ones below it are open.
     int opened = open("/dev/null", O_RDWR);
     if (opened != fd) {
@@ -33,7 +36,8 @@ static bool keep_standard_descriptors(void) {
 }
 
 int main(int argc, char **argv) {
-  if (!keep_standard_descriptors()) return 1;
+  bool stdout_closed;
+  if (!keep_standard_descriptors(&stdout_closed)) return 1;
   set_program_name(argc > 0 ? argv[0] : nullptr);
 
   // Static, like settings: the -c copy lives as long as the process.
@@ -86,9 +90,10 @@ int main(int argc, char **argv) {
   }
   massage_weather(&settings, &w);
   print_weather(&settings, &w);
-  // A report that could not be written (a full disk, a closed descriptor)
-  // is a failure, not a success.
-  if (fflush(stdout) != 0 || ferror(stdout)) {
+  // A report that could not be written (a full disk, a descriptor closed
+  // before the run, whose report went to /dev/null) is a failure, not a
+  // success.
+  if (fflush(stdout) != 0 || ferror(stdout) || stdout_closed) {
     report_error("cannot write the report to standard output");
     return 1;
   }
