@@ -10,8 +10,10 @@ void *(*tavik_malloc)(size_t) = malloc;
 void *(*tavik_realloc)(void *, size_t) = realloc;
 
 // The one place where an exhausted heap becomes a diagnostic.
+void report_out_of_memory(void) { report_error("cannot allocate memory"); }
+
 static void *reported(void *block) {
-  if (block == nullptr) report_error("cannot allocate memory");
+  if (block == nullptr) report_out_of_memory();
   return block;
 }
 

@@ -5,6 +5,10 @@
 
 #include <stddef.h>
 
+// "cannot allocate memory": for a heap that ran out inside a library,
+// which reports it with a code of its own.
+void report_out_of_memory(void);
+
 // A heap block of size bytes, or NULL after "cannot allocate memory".
 void *alloc_or_report(size_t size);
 

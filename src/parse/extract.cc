@@ -328,7 +328,10 @@ void extract_data(const char *doc, int length, const run_settings *s,
     p = XML_ParserCreate(nullptr);
   else
     p = XML_ParserCreate_MM(nullptr, &hooked_suite, nullptr);
-  if (p == nullptr) return;
+  if (p == nullptr) {
+    report_out_of_memory();
+    return;
+  }
   XML_SetUserData(p, w);
   XML_SetElementHandler(p, start_element, end_element);
   XML_SetCharacterDataHandler(p, character_data);
@@ -338,6 +341,9 @@ void extract_data(const char *doc, int length, const run_settings *s,
   active_parser = p;
   bool parsed = XML_Parse(p, doc, length, 1) == XML_STATUS_OK;
   trace_flush();
+  // A document the parser ran out of memory on is not a bad document.
+  if (!parsed && !parse_aborted && XML_GetErrorCode(p) == XML_ERROR_NO_MEMORY)
+    report_out_of_memory();
   active_parser = nullptr;
   XML_ParserFree(p);
   if (parsed && !parse_aborted) w->ok = 1;
