@@ -225,7 +225,9 @@ TEST(ReportE2E, DebugTraceShowsControlCharactersAsQuestionMarks) {
 TEST(ReportE2E, ReportThatCannotBeWrittenIsAFailure) {
   script_server server(reply(content_length_response(sample(3003))));
   temp_file conf(config_for_port(server.port()));
-  run_result r = run_tavik_argv({"tavik", "-c", conf.path()}, "/dev/full");
+  run_options full;
+  full.stdout_path = "/dev/full";
+  run_result r = run_tavik_argv({"tavik", "-c", conf.path()}, full);
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "tavik: cannot write the report to standard output\n");
 }
@@ -283,8 +285,9 @@ TEST(ReportE2E, ClosedStandardDescriptorsSendNothingToTheServer) {
     script.record_to_close = true;
     script_server server(script);
     temp_file conf(config_for_port(server.port()));
-    run_result r =
-        run_tavik_argv({"tavik", "-c", conf.path()}, nullptr, c.closed);
+    run_options closed;
+    closed.closed_fd = c.closed;
+    run_result r = run_tavik_argv({"tavik", "-c", conf.path()}, closed);
     EXPECT_EQ(r.status, c.status) << "closed " << c.closed;
     EXPECT_EQ(r.out, c.out) << "closed " << c.closed;
     EXPECT_EQ(r.err, c.err) << "closed " << c.closed;

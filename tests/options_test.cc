@@ -1,6 +1,10 @@
 // The option scan, run through the real binary, and its -u rule.
 #include <gtest/gtest.h>
 
+#include <stdio.h>
+
+#include <string>
+
 #include "base/settings.h"
 #include "capture.h"
 #include "main/options.h"
@@ -9,6 +13,7 @@
 
 namespace {
 
+// The help text; %s stands for the program name.
 const char kHelp[] =
     "%s: Weather utility\n"
     "Synopsis: %s [options]\n"
@@ -20,16 +25,13 @@ const char kHelp[] =
     "    -l location  set location (overrides config)\n"
     "    -u units     select units: (i)mperial or (m)etric\n"
     "    -z           generate output in compressed format\n"
-    " \n"
-    "Default configuration file is " DEFAULT_CONFIG_FILE
-    "\n"
-    "\n"
-    "This is version 1.2\n";
+    " \n";
 
 std::string help_for(const std::string &name) {
   char buf[2048];
   snprintf(buf, sizeof buf, kHelp, name.c_str(), name.c_str());
-  return buf;
+  return std::string(buf) + "Default configuration file is " +
+         system_config_file + "\n\nThis is version 1.2\n";
 }
 
 TEST(OptionsE2E, HelpGoesToStderrWithStatusZero) {
@@ -46,14 +48,20 @@ TEST(OptionsE2E, HelpGoesToStderrWithStatusZero) {
   }
 }
 
+// Run by the tests' copy of tavik, which reads a system-wide file of theirs
+// and not what the machine may have at the real path.
 TEST(OptionsE2E, NoArgumentsAtAllStillNamesTheProgram) {
-  run_result r = run_tavik_argv({});
+  run_options test_system;
+  test_system.test_system_file = true;
+  run_result r = run_tavik_argv({}, test_system);
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err,
-            "tavik: config: cannot open configuration file " DEFAULT_CONFIG_FILE
-            "\n"
-            "tavik: 1 configuration error\n");
+            "tavik: config: line 3: unrecognised command "
+            "'from-the-system-wide-file'\n"
+            "tavik: config: a URL entry must be given\n"
+            "tavik: config: an APPID entry must be given\n"
+            "tavik: 3 configuration errors\n");
 }
 
 TEST(OptionsE2E, ProgramNameIsLowerCasedLastPathComponent) {

@@ -6,13 +6,6 @@
 #define TAVIK_VERSION_MAJOR 1
 #define TAVIK_VERSION_MINOR 2
 
-// The build may set another path (cmake -DTAVIK_CONFIG_FILE=...).
-#ifdef TAVIK_CONFIG_FILE
-#define DEFAULT_CONFIG_FILE TAVIK_CONFIG_FILE
-#else
-#define DEFAULT_CONFIG_FILE "/usr/local/etc/tavik.conf"
-#endif
-
 enum { UNITS_IMPERIAL = 1, UNITS_METRIC = 2 };
 
 // Everything the run needs to know, filled by the configuration reader and

@@ -52,7 +52,7 @@ int main(int argc, char **argv) {
   }
 
   int errors = read_config(
-      opts.config_path ? opts.config_path : DEFAULT_CONFIG_FILE, &settings);
+      opts.config_path ? opts.config_path : system_config_file, &settings);
   if (errors != 0) {
     report_error("%d configuration error%s", errors, errors == 1 ? "" : "s");
     return 1;

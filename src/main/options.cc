@@ -43,9 +43,9 @@ static void usage(void) {
       "    -u units     select units: (i)mperial or (m)etric\n",
       "    -z           generate output in compressed format\n",
       " \n",
-      "Default configuration file is " DEFAULT_CONFIG_FILE "\n",
   };
   for (const char *line : lines) fprintf(stderr, line, program_name);
+  fprintf(stderr, "Default configuration file is %s\n", system_config_file);
   fprintf(stderr, "\nThis is version %d.%d\n", TAVIK_VERSION_MAJOR,
           TAVIK_VERSION_MINOR);
 }

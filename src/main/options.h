@@ -12,6 +12,12 @@ struct option_state {
   int compressed;
 };
 
+// The system-wide configuration file, read when -c names none and the user
+// has no file of their own. Set when the program is built (cmake
+// -DTAVIK_CONFIG_FILE=...); each program built from these sources links its
+// own definition, so that the tests' copy can name a file of theirs.
+extern const char system_config_file[];
+
 enum scan_result {
   SCAN_RUN,    // go on with the run
   SCAN_HELP,   // help printed: end with status 0

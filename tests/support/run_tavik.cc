@@ -13,6 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <stdexcept>
 
 extern char **environ;
@@ -53,9 +54,32 @@ static void require_e2e_suite() {
                      "that tools/valgrind-e2e runs it under memcheck";
 }
 
+// The environment of a run: the test's own, without what would point
+// tavik at the files of whoever runs the tests, plus extra.
+static std::vector<std::string> run_environment(
+    const std::vector<std::string> &extra) {
+  std::vector<std::string> env;
+  for (char **e = environ; *e != nullptr; e++)
+    if (strncmp(*e, "HOME=", 5) != 0 && strncmp(*e, "XDG_", 4) != 0)
+      env.push_back(*e);
+  env.insert(env.end(), extra.begin(), extra.end());
+  return env;
+}
+
+// Joins words with blanks, for a failure message.
+static std::string joined(const std::vector<std::string> &words) {
+  std::string out;
+  for (const std::string &w : words) out += (out.empty() ? "" : " ") + w;
+  return out;
+}
+
 run_result run_tavik_argv(const std::vector<std::string> &given,
-                          const char *stdout_path, int closed_fd) {
+                          const run_options &options) {
   require_e2e_suite();
+  const char *stdout_path = options.stdout_path;
+  const int closed_fd = options.closed_fd;
+  const char *binary =
+      options.test_system_file ? TAVIK_TEST_SYSTEM_BINARY : TAVIK_BINARY;
   int out_pipe[2], err_pipe[2];
   if (pipe(out_pipe) < 0 || pipe(err_pipe) < 0)
     throw std::runtime_error("pipe");
@@ -94,7 +118,7 @@ run_result run_tavik_argv(const std::vector<std::string> &given,
     std::string name = argv0.substr(argv0.rfind('/') + 1);  // npos + 1 is 0
     if (name.empty()) name = "tavik";
     program = link_dir + "/" + name;
-    if (symlink(TAVIK_BINARY, program.c_str()) != 0)
+    if (symlink(binary, program.c_str()) != 0)
       throw std::runtime_error("symlink");
     words = {"valgrind",
              "--quiet",
@@ -110,12 +134,16 @@ run_result run_tavik_argv(const std::vector<std::string> &given,
   std::vector<char *> argv;
   for (std::string &w : words) argv.push_back(&w[0]);
   argv.push_back(nullptr);
+  std::vector<std::string> env_words = run_environment(options.env);
+  std::vector<char *> envp;
+  for (std::string &w : env_words) envp.push_back(&w[0]);
+  envp.push_back(nullptr);
 
   pid_t pid;
   int rc = vg_logs != nullptr ? posix_spawnp(&pid, "valgrind", &actions,
-                                             nullptr, argv.data(), environ)
-                              : posix_spawn(&pid, TAVIK_BINARY, &actions,
-                                            nullptr, argv.data(), environ);
+                                             nullptr, argv.data(), envp.data())
+                              : posix_spawn(&pid, binary, &actions, nullptr,
+                                            argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   if (log_fd >= 0) close(log_fd);
   close(out_pipe[1]);
@@ -126,9 +154,17 @@ run_result run_tavik_argv(const std::vector<std::string> &given,
   pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
   std::string *sinks[2] = {&r.out, &r.err};
   int open_count = 2;
+  // A run against a loopback peer takes milliseconds; memcheck makes it a
+  // second or two. A hung run fails its own test quickly, saying which.
+  const auto limit = std::chrono::seconds(vg_logs != nullptr ? 60 : 10);
+  const auto deadline = std::chrono::steady_clock::now() + limit;
   while (open_count > 0) {
-    if (poll(fds, 2, 120000) <= 0) {  // a hung run fails the test, not CI
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0 || poll(fds, 2, (int)left.count()) <= 0) {
       kill(pid, SIGKILL);
+      ADD_FAILURE() << "tavik did not end within " << limit.count()
+                    << " s: " << joined(given);
       break;
     }
     for (int i = 0; i < 2; i++) {

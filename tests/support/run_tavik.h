@@ -19,13 +19,27 @@ struct run_result {
 run_result run_tavik(const std::vector<std::string> &args,
                      const std::string &argv0 = "tavik");
 
+// How run_tavik_argv runs the program.
+struct run_options {
+  // Standard output goes to this file instead of being collected.
+  const char *stdout_path = nullptr;
+  // Started with this standard descriptor (0, 1 or 2) closed; nothing is
+  // collected from it.
+  int closed_fd = -1;
+  // Run the tests' copy of tavik, whose system-wide configuration file is
+  // TEST_SYSTEM_CONFIG, in place of the one built to be installed.
+  bool test_system_file = false;
+  // VAR=VALUE words added to the environment. Every run starts without
+  // HOME and the XDG_ variables, so that no file of the user who runs the
+  // tests is read.
+  std::vector<std::string> env;
+};
+
 // Runs tavik with exactly this argument vector, which may be empty (no
-// argv[0] at all). With stdout_path, standard output goes to that file
-// instead of being collected. With closed_fd (0, 1 or 2), tavik starts with
-// that standard descriptor closed, and nothing is collected from it.
+// argv[0] at all). A run that has not ended after a few seconds is killed
+// and fails the test.
 run_result run_tavik_argv(const std::vector<std::string> &argv,
-                          const char *stdout_path = nullptr,
-                          int closed_fd = -1);
+                          const run_options &options = run_options());
 
 // A file in a fresh temporary directory, removed with the object.
 class temp_file {
