@@ -1,14 +1,20 @@
 // The configuration reader.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "capture.h"
 #include "config/config.h"
 #include "run_tavik.h"
+#include "sample_docs.h"
+#include "samples.h"
+#include "script_server.h"
 
 namespace {
 
@@ -277,6 +283,133 @@ TEST(ConfigE2E, NoLocationAnywhereIsReportedByTheDriver) {
   EXPECT_EQ(r.err,
             "tavik: there is no LOCATION entry in the configuration file, and "
             "no -l option is present\n");
+}
+
+// Without -c, tavik reads the user's own file when there is one, and the
+// system-wide file otherwise; -c always wins. The runs use the tests' copy
+// of tavik, whose system-wide file is TEST_SYSTEM_CONFIG.
+TEST(ConfigE2E, UsersOwnFileIsReadWithoutC) {
+  std::string doc;
+  ASSERT_TRUE(sample_document(3003, "metric", &doc));
+  temp_file scratch("");
+  const std::string home = scratch.dir() + "/home";
+  const std::string xdg = scratch.dir() + "/xdg";
+  const std::string home_file = home + "/.config/tavik/tavik.conf";
+  const std::string xdg_file = xdg + "/tavik/tavik.conf";
+  for (const std::string &d :
+       {home, home + "/.config", home + "/.config/tavik", xdg, xdg + "/tavik"})
+    ASSERT_EQ(mkdir(d.c_str(), 0700), 0) << d;
+  temp_file named_by_c("not-a-keyword\nURL http://h/\nAPPID a\n");
+
+  const std::string system_file_read =
+      "tavik: config: line 3: unrecognised command "
+      "'from-the-system-wide-file'\n"
+      "tavik: config: a URL entry must be given\n"
+      "tavik: config: an APPID entry must be given\n"
+      "tavik: 3 configuration errors\n";
+  enum where { NONE, IN_HOME, IN_XDG, DIRECTORY_IN_HOME, DANGLING_IN_HOME };
+  const struct {
+    const char *name;
+    where file;
+    std::vector<std::string> env;
+    std::vector<std::string> args;
+    std::string err;  // empty: the report, from the user's file
+  } cases[] = {
+      {"in HOME", IN_HOME, {"HOME=" + home}, {}, ""},
+      {"in XDG_CONFIG_HOME",
+       IN_XDG,
+       {"HOME=" + home, "XDG_CONFIG_HOME=" + xdg},
+       {},
+       ""},
+      {"XDG_CONFIG_HOME empty",
+       IN_HOME,
+       {"HOME=" + home, "XDG_CONFIG_HOME="},
+       {},
+       ""},
+      {"XDG_CONFIG_HOME relative",
+       IN_HOME,
+       {"HOME=" + home, "XDG_CONFIG_HOME=xdg"},
+       {},
+       ""},
+      {"-c wins",
+       IN_HOME,
+       {"HOME=" + home},
+       {"-c", named_by_c.path()},
+       "tavik: config: line 1: unrecognised command 'not-a-keyword'\n"
+       "tavik: 1 configuration error\n"},
+      {"absent: the system-wide file",
+       NONE,
+       {"HOME=" + home},
+       {},
+       system_file_read},
+      {"only in HOME, XDG_CONFIG_HOME set: the system-wide file",
+       IN_HOME,
+       {"HOME=" + home, "XDG_CONFIG_HOME=" + xdg},
+       {},
+       system_file_read},
+      {"no HOME: the system-wide file", IN_HOME, {}, {}, system_file_read},
+      {"relative HOME: the system-wide file",
+       IN_HOME,
+       {"HOME=home"},
+       {},
+       system_file_read},
+      {"there but unreadable: an error, no fall-back",
+       DIRECTORY_IN_HOME,
+       {"HOME=" + home},
+       {},
+       "tavik: config: cannot read configuration file " + home_file +
+           "\ntavik: 1 configuration error\n"},
+      {"dangling link: an error, no fall-back",
+       DANGLING_IN_HOME,
+       {"HOME=" + home},
+       {},
+       "tavik: config: cannot open configuration file " + home_file +
+           "\ntavik: 1 configuration error\n"},
+  };
+  for (const auto &c : cases) {
+    // The server only where the user's file names it and a report follows.
+    std::unique_ptr<script_server> server;
+    std::string content = "URL http://127.0.0.1:1/\nAPPID a\nLOCATION 1\n";
+    if (c.err.empty()) {
+      server.reset(new script_server(reply(content_length_response(doc))));
+      content = config_for_port(server->port());
+    }
+    const std::string &path = c.file == IN_XDG ? xdg_file : home_file;
+    if (c.file == IN_HOME || c.file == IN_XDG) {
+      FILE *f = fopen(path.c_str(), "w");
+      ASSERT_NE(f, nullptr) << c.name;
+      fputs(content.c_str(), f);
+      fclose(f);
+    } else if (c.file == DIRECTORY_IN_HOME) {
+      ASSERT_EQ(mkdir(path.c_str(), 0700), 0) << c.name;
+    } else if (c.file == DANGLING_IN_HOME) {
+      ASSERT_EQ(symlink("nowhere", path.c_str()), 0) << c.name;
+    }
+    run_options options;
+    options.test_system_file = true;
+    options.env = c.env;
+    std::vector<std::string> argv = {"tavik"};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    run_result r = run_tavik_argv(argv, options);
+    if (c.err.empty()) {
+      EXPECT_EQ(r.status, 0) << c.name;
+      EXPECT_EQ(r.err, "") << c.name;
+      EXPECT_EQ(r.out, kMillbrookReport) << c.name;
+    } else {
+      EXPECT_EQ(r.status, 1) << c.name;
+      EXPECT_EQ(r.out, "") << c.name;
+      EXPECT_EQ(r.err, c.err) << c.name;
+    }
+    if (c.file == DIRECTORY_IN_HOME)
+      rmdir(path.c_str());
+    else
+      unlink(path.c_str());
+  }
+  rmdir((xdg + "/tavik").c_str());
+  rmdir(xdg.c_str());
+  rmdir((home + "/.config/tavik").c_str());
+  rmdir((home + "/.config").c_str());
+  rmdir(home.c_str());
 }
 
 }  // namespace

@@ -51,8 +51,12 @@ int main(int argc, char **argv) {
       return 1;
   }
 
-  int errors = read_config(
-      opts.config_path ? opts.config_path : system_config_file, &settings);
+  const char *config_path = opts.config_path;
+  if (config_path == nullptr) {
+    config_path = default_config_file(system_config_file);
+    if (config_path == nullptr) return 1;
+  }
+  int errors = read_config(config_path, &settings);
   if (errors != 0) {
     report_error("%d configuration error%s", errors, errors == 1 ? "" : "s");
     return 1;
