@@ -136,6 +136,9 @@ TEST(ReportE2E, RetrievalFailuresEndWithFailedToGetWeather) {
       {"HTTP/1.1 200 OK\r\nContent-Length: 50\r\n\r\n<current/>",
        "tavik: connection closed after 10 of 50 body bytes\n"},
       {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n", ""},
+      {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
+       "a\r\n<current/>\r\n-1\r\n2\r\n<x\r\n0\r\n\r\n",
+       "tavik: bad chunk size from server\n"},
       {"", "tavik: network read error\n"},
       {"HTTP/1.1 404 \x1b]0;owned\x07Not\tFound\r\n\r\n",
        "tavik: server response was 404 (?]0;owned?Not?Found)\n"},

@@ -179,6 +179,13 @@ TEST(Exchange, FailuresGiveNoDocument) {
       {"chunk beyond 32 bits",
        {kChunkedHead + "100000000\r\nabc\r\n"},
        "tavik: bad chunk size from server\n"},
+      // Good chunks after the bad size line must not be read as the body.
+      {"negative chunk between good ones",
+       {kChunkedHead + "3\r\nabc\r\n-1\r\n3\r\ndef\r\n0\r\n\r\n"},
+       "tavik: bad chunk size from server\n"},
+      {"chunk too large between good ones",
+       {kChunkedHead + "3\r\nabc\r\n80000000\r\n3\r\ndef\r\n0\r\n\r\n"},
+       "tavik: bad chunk size from server\n"},
       {"chunks beyond 32 bits together",
        {kChunkedHead + "1\r\na\r\n7fffffff\r\nabc\r\n"},
        "tavik: response body too large\n"},

@@ -208,6 +208,21 @@ TEST(Faults, ServerSilentPastTheLimitIsANetworkReadError) {
   EXPECT_FALSE(o.doc.has_value());
 }
 
+// TCP urgent data that arrives while the reader waits is an exceptional
+// condition on the socket: the read ends there, as it does for a closed
+// connection, and no partial document is handed on.
+TEST(Faults, UrgentDataWhileWaitingEndsTheReadAsAClose) {
+  const std::string response = content_length_response("<current/>");
+  const size_t cut = response.size() - 5;
+  server_script script;
+  script.segments.push_back({response.substr(0, cut), 200});
+  script.segments.push_back({"!", 200, true});
+  script.segments.push_back({response.substr(cut), 0});
+  fetch_outcome o = exchange_with(script);
+  EXPECT_EQ(o.err, "tavik: connection closed after 5 of 10 body bytes\n");
+  EXPECT_FALSE(o.doc.has_value());
+}
+
 TEST(FaultsE2E, EntityExpansionBombEndsQuicklyInSmallMemory) {
   script_server server(reply(content_length_response(entity_bomb_document())));
   temp_file conf(config_for_port(server.port()));

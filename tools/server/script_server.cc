@@ -105,7 +105,7 @@ void script_server::serve() {
     size_t off = 0;
     while (off < seg.bytes.size()) {
       ssize_t n = send(fd, seg.bytes.data() + off, seg.bytes.size() - off,
-                       MSG_NOSIGNAL);
+                       MSG_NOSIGNAL | (seg.urgent ? MSG_OOB : 0));
       if (n <= 0) break;
       off += (size_t)n;
     }

@@ -11,7 +11,8 @@
 
 struct script_segment {
   std::string bytes;
-  int pause_ms = 0;  // wait after sending these bytes
+  int pause_ms = 0;     // wait after sending these bytes
+  bool urgent = false;  // sent as TCP urgent data (its last byte out of band)
 };
 
 struct server_script {
