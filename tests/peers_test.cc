@@ -47,8 +47,18 @@ struct peer_process {
   int out_fd = -1;
   ~peer_process() {
     if (pid > 0) {
+      // Asked to stop; killed when it has not within a few seconds.
       kill(pid, SIGTERM);
-      waitpid(pid, nullptr, 0);
+      auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+      while (waitpid(pid, nullptr, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > end) {
+          ADD_FAILURE() << "a peer server did not stop on SIGTERM";
+          kill(pid, SIGKILL);
+          waitpid(pid, nullptr, 0);
+          break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      }
     }
     if (out_fd >= 0) close(out_fd);
   }
