@@ -3,7 +3,10 @@
 #include <string.h>
 
 #include <chrono>
+#include <fstream>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include <expat.h>
 
@@ -427,6 +430,55 @@ TEST(Extract, LargeUtf16DocumentTracesAsOneCall) {
         << c.name << ": " << p.err.size() << " bytes of trace, "
         << expected.size() << " expected";
   }
+}
+
+// The manual's list of the document's elements is the parse's own table:
+// the same elements in the same order, each inside the same parent and
+// reading the same attributes.
+TEST(Extract, ManualDescribesTheElementTable) {
+  std::ifstream page(DOC_DIR "/tavik.1");
+  ASSERT_TRUE(page.is_open());
+  auto lower = [](std::string t) {
+    for (char &c : t) c = (char)tolower((unsigned char)c);
+    return t;
+  };
+  // Rows ".It element Ta inside Ta attributes Ta fills" of the list in
+  // "The weather document", "\(em" for none, as one line each.
+  std::vector<std::string> documented;
+  std::string line;
+  bool in_section = false, in_list = false;
+  while (std::getline(page, line)) {
+    if (line.rfind(".Ss ", 0) == 0 || line.rfind(".Sh ", 0) == 0)
+      in_section = line == ".Ss The weather document";
+    if (!in_section) continue;
+    if (line.rfind(".Bl -column", 0) == 0) in_list = documented.empty();
+    if (!in_list) continue;
+    if (line == ".El") break;
+    if (line.rfind(".It ", 0) != 0 || line.find(" Sy ") != std::string::npos)
+      continue;
+    std::vector<std::string> cols;
+    std::string rest = line.substr(4) + " Ta ";
+    for (size_t at; (at = rest.find(" Ta ")) != std::string::npos;) {
+      cols.push_back(rest.substr(0, at) == "\\(em" ? "" : rest.substr(0, at));
+      rest = rest.substr(at + 4);
+    }
+    ASSERT_EQ(cols.size(), 4u) << line;
+    documented.push_back(cols[0] + " in " + cols[1] + ": " + cols[2]);
+  }
+
+  known_element table[32];
+  int n = known_elements(table, 32);
+  ASSERT_LE(n, 32);
+  std::vector<std::string> parsed;
+  for (int i = 0; i < n; i++) {
+    std::string attrs;
+    for (const char *a : table[i].attributes)
+      if (a != nullptr) attrs += (attrs.empty() ? "" : ", ") + lower(a);
+    parsed.push_back(lower(table[i].name) + " in " +
+                     (table[i].parent ? lower(table[i].parent) : "") + ": " +
+                     attrs);
+  }
+  EXPECT_EQ(documented, parsed);
 }
 
 }  // namespace

@@ -303,6 +303,23 @@ static void XMLCALL character_data(void *data, const XML_Char *s, int len) {
   country_len += n;
 }
 
+int known_elements(known_element *out, int max) {
+  int n = 0;
+  for (const element_rule &e : elements) {
+    if (n < max) {
+      known_element k = {e.name, nullptr, {}};
+      for (const element_rule &p : elements)
+        if (p.state == e.required) k.parent = p.name;
+      int i = 0;
+      for (const attribute_rule &a : e.attrs)
+        if (a.name != nullptr) k.attributes[i++] = a.name;
+      out[n] = k;
+    }
+    n++;
+  }
+  return n;
+}
+
 // expat's own allocations go through the same hooks as ours, so that the
 // allocation-failure tests reach them too.
 static void *hooked_malloc(size_t n) { return tavik_malloc(n); }
