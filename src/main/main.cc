@@ -51,7 +51,10 @@ int main(int argc, char **argv) {
       return 1;
   }
 
-  const char *config_path = opts.config_path;
+  // Static too: the user's path is a heap copy that lives as long as the
+  // run, as the -c copy does.
+  static const char *config_path;
+  config_path = opts.config_path;
   if (config_path == nullptr) {
     config_path = default_config_file(system_config_file);
     if (config_path == nullptr) return 1;
