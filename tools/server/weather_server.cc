@@ -1,10 +1,11 @@
 // weather-server: a small loopback weather service for the demo, the
 // benchmarks and trying tavik out. It answers GET requests whose query
 // names a location ("id=") and units ("units=") with a current-weather
-// document, or serves one file for every request.
+// document, or serves one file for every request. For tests it can answer
+// slowly (-d) and write down each request target it reads (-l).
 //
-//   weather-server [-c chunk] [-f file] [-n count] [-P portfile] [-p port]
-//                  [-t idle-seconds]
+//   weather-server [-c chunk] [-d delay-ms] [-f file] [-l logfile]
+//                  [-n count] [-P portfile] [-p port] [-t idle-seconds]
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -22,8 +23,9 @@
 
 static void usage(void) {
   fprintf(stderr,
-          "usage: weather-server [-c chunk] [-f file] [-n count] "
-          "[-P portfile] [-p port] [-t idle-seconds]\n");
+          "usage: weather-server [-c chunk] [-d delay-ms] [-f file] "
+          "[-l logfile] [-n count] [-P portfile] [-p port] "
+          "[-t idle-seconds]\n");
   exit(2);
 }
 
@@ -82,17 +84,23 @@ static std::string read_request(int fd) {
 }
 
 int main(int argc, char **argv) {
-  const char *file = nullptr, *port_file = nullptr;
-  long chunk = 0, count = -1, idle = 600;
+  const char *file = nullptr, *port_file = nullptr, *log_file = nullptr;
+  long chunk = 0, count = -1, idle = 600, delay = 0;
   int port = 0;
   int c;
-  while ((c = getopt(argc, argv, "c:f:n:P:p:t:")) != -1) {
+  while ((c = getopt(argc, argv, "c:d:f:l:n:P:p:t:")) != -1) {
     switch (c) {
       case 'c':
         chunk = strtol(optarg, nullptr, 10);
         break;
+      case 'd':
+        delay = strtol(optarg, nullptr, 10);
+        break;
       case 'f':
         file = optarg;
+        break;
+      case 'l':
+        log_file = optarg;
         break;
       case 'n':
         count = strtol(optarg, nullptr, 10);
@@ -123,6 +131,14 @@ int main(int argc, char **argv) {
     }
     file_response = chunk > 0 ? chunked_response(body, (size_t)chunk)
                               : content_length_response(body);
+  }
+
+  // Each line is written out at once, so that a test can count the
+  // requests while the server still runs.
+  FILE *log = nullptr;
+  if (log_file != nullptr && (log = fopen(log_file, "a")) == nullptr) {
+    perror("weather-server: log file");
+    return 1;
   }
 
   int lfd = socket(AF_INET, SOCK_STREAM, 0);
@@ -158,6 +174,11 @@ int main(int argc, char **argv) {
     int fd = accept(lfd, nullptr, nullptr);
     if (fd < 0) continue;
     std::string target = read_request(fd);
+    if (log != nullptr) {
+      fprintf(log, "%s\n", target.c_str());
+      fflush(log);
+    }
+    if (delay > 0) poll(nullptr, 0, (int)delay);
     std::string body;
     bool found = true;
     if (file == nullptr) {
@@ -185,5 +206,6 @@ int main(int argc, char **argv) {
     close(fd);
   }
   close(lfd);
+  if (log != nullptr) fclose(log);
   return 0;
 }
