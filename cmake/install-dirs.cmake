@@ -5,48 +5,57 @@
 # it removes them again, and no directory that was there before.
 # The install(CODE) before it sets tavik_install_dirs, the destinations
 # (relative ones under CMAKE_INSTALL_PREFIX), and tavik_dirs_record.
+# A line of the record is the install's DESTDIR, a tab and the directory.
 
-# Directories an earlier install made and that are still there stay in
-# the record; a reinstall finds them and would not know them as its own.
-set(created "")
+# The install script sets no policies; this file's are 3.25's.
+cmake_policy(PUSH)
+cmake_policy(VERSION 3.25)
+set(destdir "$ENV{DESTDIR}")
+set(tab "\t")
+
+# What installs into other DESTDIRs made stays in the record as it is, and
+# so does what one into this DESTDIR made and is still there: a reinstall
+# finds those and would not know them as its own.
+set(record "")
 if(EXISTS "${tavik_dirs_record}")
   file(STRINGS "${tavik_dirs_record}" previous)
-  foreach(dir IN LISTS previous)
-    if(IS_DIRECTORY "${dir}")
-      list(APPEND created "${dir}")
+  foreach(line IN LISTS previous)
+    string(FIND "${line}" "${tab}" at)
+    string(SUBSTRING "${line}" 0 ${at} other)
+    math(EXPR at "${at} + 1")
+    string(SUBSTRING "${line}" ${at} -1 dir)
+    if(NOT other STREQUAL destdir OR IS_DIRECTORY "${destdir}${dir}")
+      list(APPEND record "${line}")
     endif()
   endforeach()
 endif()
 
-foreach(dest IN LISTS tavik_install_dirs)
-  if(NOT IS_ABSOLUTE "${dest}")
-    set(dest "${CMAKE_INSTALL_PREFIX}/${dest}")
+foreach(dir IN LISTS tavik_install_dirs)
+  if(NOT IS_ABSOLUTE "${dir}")
+    set(dir "${CMAKE_INSTALL_PREFIX}/${dir}")
   endif()
-  set(dir "$ENV{DESTDIR}${dest}")
   cmake_path(NORMAL_PATH dir)
   string(REGEX REPLACE "(.)/$" "\\1" dir "${dir}")
-  # The missing ancestors, outermost first.
+  # The missing ancestors, outermost first; DESTDIR itself is not the
+  # install's.
   set(missing "")
-  while(NOT IS_DIRECTORY "${dir}")
+  while(NOT dir MATCHES "^/?$" AND NOT IS_DIRECTORY "${destdir}${dir}")
     list(PREPEND missing "${dir}")
-    cmake_path(GET dir PARENT_PATH parent)
-    if(parent STREQUAL dir OR parent STREQUAL "")
-      break()
-    endif()
-    set(dir "${parent}")
+    cmake_path(GET dir PARENT_PATH dir)
   endwhile()
   foreach(dir IN LISTS missing)
-    file(MAKE_DIRECTORY "${dir}")
-    file(CHMOD "${dir}" PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE
-         GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
-    list(APPEND created "${dir}")
+    file(MAKE_DIRECTORY "${destdir}${dir}")
+    file(CHMOD "${destdir}${dir}" PERMISSIONS OWNER_READ OWNER_WRITE
+         OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+    list(APPEND record "${destdir}${tab}${dir}")
   endforeach()
 endforeach()
 
-list(REMOVE_DUPLICATES created)
-list(JOIN created "\n" text)
+list(REMOVE_DUPLICATES record)
+list(JOIN record "\n" text)
 if(text STREQUAL "")
   file(REMOVE "${tavik_dirs_record}")
 else()
   file(WRITE "${tavik_dirs_record}" "${text}\n")
 endif()
+cmake_policy(POP)
