@@ -1,5 +1,6 @@
 #!/bin/sh
-# Installs into a scratch DESTDIR and checks the tree, the configuration
+# Installs into a scratch DESTDIR under umask 077, as root's may be, and
+# checks the tree, its modes (every user can read it), the configuration
 # path the build set, and that DESTDIR holds what the install lists alone.
 #   install_test.sh BUILD SCRATCH BINDIR MANDIR SAMPLEDIR BASHDIR ZSHDIR CONFIG
 # The directories are the absolute ones the build installs into. CMAKE in
@@ -13,7 +14,7 @@ rm -rf "$dest"
 mkdir -p "$dest"
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-DESTDIR=$dest "$cmake" --install "$build" >/dev/null
+(umask 077 && DESTDIR=$dest "$cmake" --install "$build" >/dev/null)
 
 # DESTDIR holds every file the install lists, whatever the build made
 # absolute, and nothing else.
@@ -30,16 +31,25 @@ for f in "$dest$bindir/tavik" "$man1" "$man5" "$sample" \
          "$dest$bashdir/tavik" "$dest$zshdir/_tavik"; do
   [ -f "$f" ] || fail "missing: ${f#"$dest"}"
 done
+# Directories 755, programs 755 and every other file 644, whatever the
+# umask: other users run tavik and read its pages.
+mode() { stat -c %a "$1" 2>/dev/null || stat -f %Lp "$1"; }
+(cd "$dest" && find . ! -path .) | sed 's|^\.||' | while read -r f; do
+  if [ -d "$dest$f" ]; then
+    want=755
+  else
+    case $f in "$bindir/tavik" | */tavik-status) want=755 ;; *) want=644 ;; esac
+  fi
+  [ "$(mode "$dest$f")" = $want ] || echo "$f is mode $(mode "$dest$f"), not $want"
+done > "$scratch/modes"
+[ ! -s "$scratch/modes" ] || fail "under umask 077: $(cat "$scratch/modes")"
 # The install never writes the configuration itself, so a reinstall keeps
 # the user's.
 [ ! -e "$dest$config" ] || fail "installed $config"
-# A system-wide tavik.conf copied from the sample must be readable by all.
-mode=$(stat -c %a "$sample" 2>/dev/null || stat -f %Lp "$sample")
-[ "$mode" = 644 ] || fail "sample mode is $mode, not 644"
 
 # The help text, the manual pages and the sample name the build's path.
 "$dest$bindir/tavik" -h 2>"$scratch/help" && status=0 || status=$?
-[ $status -eq 0 ] || fail "tavik -h exited $status"
+[ "$status" -eq 0 ] || fail "tavik -h exited $status"
 head -1 "$scratch/help" | grep -qx 'tavik: Weather utility' || fail "bad help"
 grep -qxF "Default configuration file is $config" "$scratch/help" ||
   fail "help text: $(grep Default "$scratch/help")"

@@ -1,0 +1,72 @@
+#!/bin/sh
+# The uninstall target leaves a DESTDIR as it found it: empty after an
+# install, and after two installs in a row; where a user's configuration
+# file and an empty manual directory were there before, those and nothing
+# else. The empty directories of an install into another DESTDIR stay.
+#   uninstall_test.sh BUILD SCRATCH MANDIR CONFIG
+# MANDIR and CONFIG are the absolute paths the build installs pages into
+# and reads its configuration from. CMAKE in the environment names the
+# cmake to use.
+set -eu
+build=$1 work=$2 mandir=$3 config=$4
+cmake=${CMAKE:-cmake}
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+rm -rf "$work"
+mkdir -p "$work/dest" "$work/other"
+dest=$work/dest
+
+# tree DIR: what DIR holds, one entry a line, directories marked by a /.
+tree() {
+  (cd "$1" && find . ! -path . -exec sh -c '
+     for f; do if [ -d "$f" ]; then echo "$f/"; else echo "$f"; fi; done' _ {} +) |
+    sort
+}
+# install DESTDIR, uninstall DESTDIR
+install() {
+  DESTDIR=$1 "$cmake" --install "$build" >"$work/log" 2>&1 ||
+    { cat "$work/log"; exit 1; }
+}
+uninstall() {
+  DESTDIR=$1 "$cmake" --build "$build" --target uninstall \
+    >"$work/log" 2>&1 || { cat "$work/log"; exit 1; }
+}
+
+# case NAME INSTALLS: what DESTDIR held before, after INSTALLS installs
+# and the uninstall.
+case_() {
+  tree "$dest" > "$work/before"
+  i=0
+  while [ $i -lt "$2" ]; do install "$dest"; i=$((i + 1)); done
+  [ -s "$build/install_manifest.txt" ] || fail "$1: nothing installed"
+  uninstall "$dest"
+  tree "$dest" > "$work/after"
+  diff "$work/before" "$work/after" > "$work/diff" ||
+    fail "$1: before (<) and after the uninstall (>): $(cat "$work/diff")"
+}
+
+case_ "empty DESTDIR" 1
+case_ "reinstalled" 2
+# A directory that was there before stays, empty or not.
+mkdir -p "$dest$mandir/man1" "$(dirname "$dest$config")"
+echo "URL http://127.0.0.1/" > "$dest$config"
+case_ "a user's files" 1
+[ "$(cat "$dest$config")" = "URL http://127.0.0.1/" ] ||
+  fail "the configuration changed"
+
+# Another DESTDIR's install, its files gone and its directories empty: an
+# uninstall elsewhere leaves them, and they are still that install's own.
+install "$work/other"
+sed "s|^|$work/other|" "$build/install_manifest.txt" | while read -r f; do
+  rm "$f"
+done
+tree "$work/other" > "$work/other-before"
+case_ "another DESTDIR" 1
+tree "$work/other" | diff "$work/other-before" - > "$work/diff" ||
+  fail "another DESTDIR: before (<) and after (>): $(cat "$work/diff")"
+install "$work/other"
+uninstall "$work/other"
+[ -z "$(tree "$work/other")" ] || fail "another DESTDIR: $(tree "$work/other")"
+
+[ $failures -eq 0 ] || exit 1
+echo "uninstall leaves what was there before, and nothing else"
