@@ -53,8 +53,10 @@ static void require_e2e_suite() {
                      "that tools/valgrind-e2e runs it under memcheck";
 }
 
-run_result run_tavik_argv(const std::vector<std::string> &given,
-                          const char *stdout_path, int closed_fd) {
+// run_tavik_argv, and run_tavik_launched when launcher is not NULL.
+static run_result run(const std::vector<std::string> &given,
+                      const char *stdout_path, int closed_fd,
+                      const std::vector<std::string> *launcher) {
   require_e2e_suite();
   int out_pipe[2], err_pipe[2];
   if (pipe(out_pipe) < 0 || pipe(err_pipe) < 0)
@@ -74,10 +76,17 @@ run_result run_tavik_argv(const std::vector<std::string> &given,
   if (closed_fd >= 0) posix_spawn_file_actions_addclose(&actions, closed_fd);
 
   std::vector<std::string> words = given;
-  std::string program, link_dir;
+  std::string program = TAVIK_BINARY, link_dir;
   int log_fd = -1;
   const char *vg_logs = getenv("TAVIK_VALGRIND_LOG_DIR");
-  if (vg_logs != nullptr) {
+  if (launcher != nullptr) {
+    if (vg_logs != nullptr || launcher->empty())
+      throw std::runtime_error("a launched run needs a launcher, not memcheck");
+    words = *launcher;
+    words.push_back(TAVIK_BINARY);
+    words.insert(words.end(), given.begin(), given.end());
+    program = (*launcher)[0];
+  } else if (vg_logs != nullptr) {
     // valgrind's log goes to a descriptor of its own, above the standard
     // ones: opened by valgrind itself, it would take a standard descriptor
     // that the test left closed.
@@ -112,10 +121,11 @@ run_result run_tavik_argv(const std::vector<std::string> &given,
   argv.push_back(nullptr);
 
   pid_t pid;
-  int rc = vg_logs != nullptr ? posix_spawnp(&pid, "valgrind", &actions,
-                                             nullptr, argv.data(), environ)
-                              : posix_spawn(&pid, TAVIK_BINARY, &actions,
-                                            nullptr, argv.data(), environ);
+  int rc = vg_logs != nullptr && launcher == nullptr
+               ? posix_spawnp(&pid, "valgrind", &actions, nullptr, argv.data(),
+                              environ)
+               : posix_spawn(&pid, program.c_str(), &actions, nullptr,
+                             argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   if (log_fd >= 0) close(log_fd);
   close(out_pipe[1]);
@@ -156,6 +166,16 @@ run_result run_tavik_argv(const std::vector<std::string> &given,
     rmdir(link_dir.c_str());
   }
   return r;
+}
+
+run_result run_tavik_argv(const std::vector<std::string> &given,
+                          const char *stdout_path, int closed_fd) {
+  return run(given, stdout_path, closed_fd, nullptr);
+}
+
+run_result run_tavik_launched(const std::vector<std::string> &launcher,
+                              const std::vector<std::string> &args) {
+  return run(args, nullptr, -1, &launcher);
 }
 
 temp_file::temp_file(const std::string &content, const char *name) {

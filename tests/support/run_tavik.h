@@ -27,6 +27,14 @@ run_result run_tavik_argv(const std::vector<std::string> &argv,
                           const char *stdout_path = nullptr,
                           int closed_fd = -1);
 
+// Runs tavik with args, started by a launcher: the program run is
+// launcher[0], given the rest of launcher, then tavik's path (which is
+// tavik's argv[0]) and args. Such as env(1) with VAR=VALUE words, or a
+// program that changes the process and then executes its arguments. Not
+// under memcheck.
+run_result run_tavik_launched(const std::vector<std::string> &launcher,
+                              const std::vector<std::string> &args);
+
 // A file in a fresh temporary directory, removed with the object.
 class temp_file {
  public:
