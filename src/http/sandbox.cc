@@ -136,9 +136,11 @@ static bool confine(int sock, bool say_why) {
     return refused(say_why, "prctl(PR_SET_NO_NEW_PRIVS)", errno);
   scmp_filter_ctx ctx = seccomp_init(SCMP_ACT_ERRNO(EPERM));
   if (ctx == nullptr) return refused(say_why, "seccomp_init", ENOMEM);
+#if SCMP_VER_MAJOR > 2 || (SCMP_VER_MAJOR == 2 && SCMP_VER_MINOR >= 5)
   // The kernel's own error from the load, not libseccomp's ECANCELED, for
-  // the diagnostic; an older libseccomp without the setting gives its own.
+  // the diagnostic; a libseccomp older than 2.5 gives its own.
   seccomp_attr_set(ctx, SCMP_FLTATR_API_SYSRAWRC, 1);
+#endif
   const char *step = "seccomp_attr_set";
   int rc =
       seccomp_attr_set(ctx, SCMP_FLTATR_ACT_BADARCH, SCMP_ACT_ERRNO(EPERM));
