@@ -95,6 +95,17 @@ void *failing_realloc(void *p, size_t n) {
 int fatal_count;
 void count_fatal(int) { fatal_count++; }
 
+// The sandbox stays out of the test process; the run enters it with the
+// socket connected to the server.
+int sandbox_port;
+bool note_sandbox(int sock) {
+  sockaddr_in peer{};
+  socklen_t len = sizeof peer;
+  if (getpeername(sock, (sockaddr *)&peer, &len) == 0)
+    sandbox_port = ntohs(peer.sin_port);
+  return true;
+}
+
 // The configuration is read, the document retrieved from a loopback server
 // and parsed, with each allocation of the run failing in turn.
 TEST(Faults, EachAllocationFailingGivesACleanFailure) {
@@ -129,6 +140,8 @@ TEST(Faults, EachAllocationFailingGivesACleanFailure) {
     tavik_malloc = failing_malloc;
     tavik_realloc = failing_realloc;
     fatal_hook = count_fatal;
+    sandbox_hook = note_sandbox;
+    sandbox_port = 0;
 
     run_settings s;
     std::optional<std::string> got;
@@ -146,6 +159,7 @@ TEST(Faults, EachAllocationFailingGivesACleanFailure) {
     tavik_malloc = malloc;
     tavik_realloc = realloc;
     fatal_hook = nullptr;
+    sandbox_hook = nullptr;
     free(s.url);
     free(s.appid);
     int fd = connect_to(server.port());  // a server never reached stops
@@ -153,6 +167,7 @@ TEST(Faults, EachAllocationFailingGivesACleanFailure) {
 
     completed = alloc_count < alloc_budget;
     if (completed) {
+      EXPECT_EQ(sandbox_port, server.port());
       EXPECT_EQ(err, "");
       EXPECT_TRUE(w.ok);
       EXPECT_STREQ(w.city, "Millbrook");

@@ -11,7 +11,7 @@ extern const char *program_name;
 void set_program_name(char *argv0);
 
 // "program: message\n" on stderr in one write; the caller decides what
-// happens next. report_warning gives the same output, for the one warning
+// happens next. report_warning gives the same output, for the warnings
 // after which the run goes on.
 void report_error(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 void report_warning(const char *fmt, ...) __attribute__((format(printf, 1, 2)));

@@ -76,6 +76,7 @@ static std::string joined(const std::vector<std::string> &words) {
 run_result run_tavik_argv(const std::vector<std::string> &given,
                           const run_options &options) {
   require_e2e_suite();
+  const std::vector<std::string> &launcher = options.launcher;
   const char *stdout_path = options.stdout_path;
   const int closed_fd = options.closed_fd;
   const char *binary =
@@ -98,10 +99,20 @@ run_result run_tavik_argv(const std::vector<std::string> &given,
   if (closed_fd >= 0) posix_spawn_file_actions_addclose(&actions, closed_fd);
 
   std::vector<std::string> words = given;
-  std::string program, link_dir;
+  std::string program = binary, link_dir;
   int log_fd = -1;
   const char *vg_logs = getenv("TAVIK_VALGRIND_LOG_DIR");
-  if (vg_logs != nullptr) {
+  if (!launcher.empty()) {
+    if (vg_logs != nullptr)
+      throw std::runtime_error("a launched run cannot run under memcheck");
+    // The launcher's words, then tavik's path as its argv[0], then the
+    // arguments after the given argv[0].
+    words = launcher;
+    words.push_back(binary);
+    if (!given.empty())
+      words.insert(words.end(), given.begin() + 1, given.end());
+    program = launcher[0];
+  } else if (vg_logs != nullptr) {
     // valgrind's log goes to a descriptor of its own, above the standard
     // ones: opened by valgrind itself, it would take a standard descriptor
     // that the test left closed.
@@ -140,10 +151,11 @@ run_result run_tavik_argv(const std::vector<std::string> &given,
   envp.push_back(nullptr);
 
   pid_t pid;
-  int rc = vg_logs != nullptr ? posix_spawnp(&pid, "valgrind", &actions,
-                                             nullptr, argv.data(), envp.data())
-                              : posix_spawn(&pid, binary, &actions, nullptr,
-                                            argv.data(), envp.data());
+  int rc = vg_logs != nullptr && launcher.empty()
+               ? posix_spawnp(&pid, "valgrind", &actions, nullptr, argv.data(),
+                              envp.data())
+               : posix_spawn(&pid, program.c_str(), &actions, nullptr,
+                             argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   if (log_fd >= 0) close(log_fd);
   close(out_pipe[1]);
@@ -192,6 +204,15 @@ run_result run_tavik_argv(const std::vector<std::string> &given,
     rmdir(link_dir.c_str());
   }
   return r;
+}
+
+run_result run_tavik_launched(const std::vector<std::string> &launcher,
+                              const std::vector<std::string> &args) {
+  run_options options;
+  options.launcher = launcher;
+  std::vector<std::string> argv = {"tavik"};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return run_tavik_argv(argv, options);
 }
 
 temp_file::temp_file(const std::string &content, const char *name) {

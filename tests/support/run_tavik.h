@@ -33,6 +33,12 @@ struct run_options {
   // HOME and the XDG_ variables, so that no file of the user who runs the
   // tests is read.
   std::vector<std::string> env;
+  // Started by this launcher: the program run is launcher[0], given the
+  // rest of launcher, then tavik's path (which is tavik's argv[0]) and the
+  // arguments after argv[0]. Such as env(1) with VAR=VALUE words, or a
+  // program that changes the process and then executes its arguments. Not
+  // under memcheck.
+  std::vector<std::string> launcher;
 };
 
 // Runs tavik with exactly this argument vector, which may be empty (no
@@ -40,6 +46,10 @@ struct run_options {
 // and fails the test.
 run_result run_tavik_argv(const std::vector<std::string> &argv,
                           const run_options &options = run_options());
+
+// run_tavik_argv with options.launcher set to launcher, for args.
+run_result run_tavik_launched(const std::vector<std::string> &launcher,
+                              const std::vector<std::string> &args);
 
 // A file in a fresh temporary directory, removed with the object.
 class temp_file {

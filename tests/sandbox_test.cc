@@ -1,0 +1,599 @@
+// The sandbox: entered in a child process, so that the test process stays
+// free, it refuses files, sockets and programs and leaves what a run needs;
+// the program runs inside it, and runs on where the system refuses it.
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <errno.h>
+#include <expat.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/select.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#ifdef __linux__
+#include <sys/syscall.h>
+#endif
+
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "http/sandbox.h"
+#include "run_tavik.h"
+#include "sample_docs.h"
+#include "samples.h"
+#include "script_server.h"
+
+namespace {
+
+#ifdef TAVIK_SANDBOX
+const bool kSandboxBuilt = true;
+#else
+const bool kSandboxBuilt = false;
+#endif
+
+// The seccomp sandbox's end-to-end helpers (tests/support), where built.
+#ifdef PARSER_SPY
+const char kParserSpy[] = PARSER_SPY;
+const char kRefuseSandbox[] = REFUSE_SANDBOX;
+#else
+const char kParserSpy[] = "";
+const char kRefuseSandbox[] = "";
+#endif
+
+// How the sandbox refuses a call: EPERM from the seccomp filter, or
+// Capsicum's two errors.
+bool is_refusal(int error) {
+#ifdef __FreeBSD__
+  return error == ECAPMODE || error == ENOTCAPABLE;
+#else
+  return error == EPERM;
+#endif
+}
+
+// What a check has to work with, all made before the sandbox is entered.
+struct scene {
+  int sock;              // one end of a connected stream pair; "ping" waits
+  int spare;             // a TCP socket, not connected
+  sockaddr_in listener;  // a loopback address that accepts connections
+  std::string readable;  // an existing file
+  std::string fresh;     // a name not yet taken, in a writable folder
+};
+
+// A check, run inside the sandbox: 0 when the call did what a run needs,
+// else the errno it failed with, or -1 for a wrong result.
+typedef int (*check_fn)(const scene &);
+
+// The errno of a call that failed, or 0.
+int error_of(long rc) { return rc < 0 ? errno : 0; }
+
+// 0 when the call gave want, else as check_fn says.
+int expect(long rc, long want) { return rc == want ? 0 : rc < 0 ? errno : -1; }
+
+#if defined(__linux__) && defined(__x86_64__)
+// open("/") through the i386 system call gate, as code injected into a
+// 64-bit process could call it. Returns the result or -errno.
+long i386_open() {
+  static const char path[] = "/";
+  long rc;
+  asm volatile("int $0x80"
+               : "=a"(rc)
+               : "a"(5L), "b"(path), "c"(0L)
+               : "memory", "r8", "r9", "r10", "r11");
+  return rc;
+}
+
+// Whether this kernel runs i386 system calls at all (a child tries one).
+bool i386_calls_run() {
+  pid_t pid = fork();
+  if (pid == 0) {
+    long rc;
+    asm volatile("int $0x80"
+                 : "=a"(rc)
+                 : "a"(20L)  // getpid
+                 : "memory", "r8", "r9", "r10", "r11");
+    _exit(rc == getpid() ? 0 : 1);
+  }
+  int status;
+  return pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
+         WEXITSTATUS(status) == 0;
+}
+#endif
+
+// A socket listening on a free loopback port, whose address goes to *addr.
+int loopback_listener(sockaddr_in *addr) {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  *addr = {};
+  addr->sin_family = AF_INET;
+  addr->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof *addr;
+  if (fd < 0 || bind(fd, (sockaddr *)addr, len) != 0 || listen(fd, 4) != 0 ||
+      getsockname(fd, (sockaddr *)addr, &len) != 0)
+    throw std::runtime_error("listener");
+  return fd;
+}
+
+// What the child of run_sandboxed did.
+struct sandboxed_run {
+  bool reported = false;  // it wrote a result line
+  bool entered = false;   // enter_sandbox said the process is confined
+  int result = 0;         // the check's result
+  bool created = false;   // the fresh name exists afterwards
+  std::string out, err;   // its stdout and stderr, from the result line on cut
+  std::string terminal;   // with on_terminal: all it wrote there, uncut
+  int status = -1;        // exit status, or 128 + signal
+};
+
+// Reads fds[0] and fds[1] (either may be -1) into sinks until both end, at
+// most a few seconds, closing each at its end (it is then -1). Returns
+// false on the deadline.
+bool read_until_closed(int fds[2], std::string *sinks[2]) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  pollfd p[2] = {{fds[0], POLLIN, 0}, {fds[1], POLLIN, 0}};
+  while (p[0].fd >= 0 || p[1].fd >= 0) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0 || poll(p, 2, (int)left.count()) <= 0) return false;
+    for (int i = 0; i < 2; i++) {
+      if (p[i].fd < 0 || p[i].revents == 0) continue;
+      char buf[4096];
+      ssize_t n = read(p[i].fd, buf, sizeof buf);
+      if (n > 0) {
+        sinks[i]->append(buf, (size_t)n);
+      } else {  // end of the pipe, or EIO once a terminal's other end closes
+        close(p[i].fd);
+        p[i].fd = fds[i] = -1;
+      }
+    }
+  }
+  return true;
+}
+
+// Forks a child that enters the sandbox with one end of a stream pair and
+// runs check, and collects what it did. The child's stdout and stderr are
+// pipes, or, with on_terminal, both the same pseudo-terminal. Its result
+// comes last on stderr as "= RESULT ENTERED", written with write(2) as a
+// run writes.
+sandboxed_run run_sandboxed(check_fn check, bool on_terminal = false) {
+  sandboxed_run r;
+  temp_file file("text\n", "readable");
+  scene s;
+  s.readable = file.path();
+  s.fresh = file.dir() + "/fresh";
+  int listener = loopback_listener(&s.listener);
+  s.spare = socket(AF_INET, SOCK_STREAM, 0);
+  int pair[2], out[2], err[2];
+  if (socketpair(AF_UNIX, SOCK_STREAM, 0, pair) != 0 || pipe(out) != 0 ||
+      pipe(err) != 0)
+    throw std::runtime_error("socketpair, pipe");
+  s.sock = pair[0];
+  if (send(pair[1], "ping", 4, 0) != 4) throw std::runtime_error("send");
+  int terminal = -1;
+  std::string term_name;
+  if (on_terminal) {
+    terminal = posix_openpt(O_RDWR | O_NOCTTY);
+    if (terminal < 0 || grantpt(terminal) != 0 || unlockpt(terminal) != 0)
+      throw std::runtime_error("pseudo-terminal");
+    term_name = ptsname(terminal);
+  }
+  fflush(stdout);  // nothing of the parent's is left for the child to write
+  fflush(stderr);
+  pid_t pid = fork();
+  if (pid == 0) {
+    if (on_terminal) {
+      int t = open(term_name.c_str(), O_RDWR | O_NOCTTY);
+      dup2(t, 1);
+      dup2(t, 2);
+      close(t);
+      close(terminal);
+    } else {
+      dup2(out[1], 1);
+      dup2(err[1], 2);
+    }
+    for (int fd : {out[0], out[1], err[0], err[1], pair[1], listener})
+      close(fd);
+    // stdout as a program starts with it: no buffer yet, and the
+    // buffering not chosen until the first write.
+    if (freopen(nullptr, "w", stdout) == nullptr) _exit(3);
+    bool entered = enter_sandbox(s.sock, true);
+    int result = check(s);
+    char line[32];
+    int n = snprintf(line, sizeof line, "= %d %d\n", result, entered);
+    if (write(2, line, (size_t)n) != n) _exit(3);
+    exit(0);
+  }
+  for (int fd : {out[1], err[1], pair[0], s.spare}) close(fd);
+  std::string *sinks[2] = {&r.out, &r.err};
+  int fds[2] = {out[0], err[0]};
+  if (on_terminal) {
+    close(out[0]);
+    close(err[0]);
+    fds[0] = -1;
+    fds[1] = terminal;
+    sinks[1] = &r.out;
+  }
+  if (!read_until_closed(fds, sinks)) kill(pid, SIGKILL);
+  for (int fd : fds)
+    if (fd >= 0) close(fd);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  close(pair[1]);
+  close(listener);
+  r.terminal = on_terminal ? r.out : "";
+  std::string &got = on_terminal ? r.out : r.err;
+  size_t at = got.rfind("= ");
+  int entered = 0;
+  if (at != std::string::npos &&
+      sscanf(got.c_str() + at, "= %d %d", &r.result, &entered) == 2) {
+    r.reported = true;
+    r.entered = entered == 1;
+    got.erase(at);
+  }
+  r.created = unlink(s.fresh.c_str()) == 0;
+  return r;
+}
+
+// How a child's run reads in a failure message.
+std::string describe(const sandboxed_run &r) {
+  std::ostringstream o;
+  if (!r.reported)
+    o << "no result (exit status " << r.status << ")";
+  else if (!r.entered && kSandboxBuilt)
+    o << "the sandbox was not entered";
+  else if (r.result > 0)
+    o << "errno " << r.result << " (" << strerror(r.result) << ")";
+  else
+    o << "result " << r.result;
+  o << "; stderr: " << r.err;
+  return o.str();
+}
+
+struct check {
+  const char *name;
+  check_fn fn;
+};
+
+TEST(Sandbox, RefusesFilesSocketsAndPrograms) {
+  if (!kSandboxBuilt) GTEST_SKIP() << "this build has no sandbox";
+  std::vector<check> checks = {
+    {"open a file",
+     [](const scene &s) { return error_of(open(s.readable.c_str(), 0)); }},
+    {"create a file",
+     [](const scene &s) {
+       return error_of(
+           open(s.fresh.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600));
+     }},
+    {"make a socket and connect it",
+     [](const scene &s) {
+       int fd = socket(AF_INET, SOCK_STREAM, 0);
+       if (fd < 0) return errno;
+       return error_of(
+           connect(fd, (const sockaddr *)&s.listener, sizeof s.listener));
+     }},
+    {"connect a socket made before",
+     [](const scene &s) {
+       return error_of(
+           connect(s.spare, (const sockaddr *)&s.listener, sizeof s.listener));
+     }},
+    {"run a program",
+     [](const scene &) {
+       execl("/bin/sh", "sh", "-c", "exit 0", (char *)nullptr);
+       return errno;
+     }},
+#ifdef __linux__
+    // Capsicum lets a process make a socket it can never connect.
+    {"make a socket",
+     [](const scene &) { return error_of(socket(AF_INET, SOCK_STREAM, 0)); }},
+    {"make a socket pair",
+     [](const scene &) {
+       int sv[2];
+       return error_of(socketpair(AF_UNIX, SOCK_STREAM, 0, sv));
+     }},
+#endif
+#if defined(__linux__) && defined(__x86_64__)
+    // Another system call ABI must not go around the filter.
+    {"open through the x32 calls",
+     [](const scene &) {
+       return error_of(syscall(0x40000000 | SYS_openat, AT_FDCWD, "/", 0));
+     }},
+#endif
+  };
+#if defined(__linux__) && defined(__x86_64__)
+  if (i386_calls_run())
+    checks.push_back({"open through the i386 calls", [](const scene &) {
+                        long rc = i386_open();
+                        return rc < 0 ? (int)-rc : 0;
+                      }});
+#endif
+  for (const check &c : checks) {
+    sandboxed_run r = run_sandboxed(c.fn);
+    EXPECT_TRUE(r.reported && r.entered && is_refusal(r.result))
+        << c.name << ": " << describe(r);
+    EXPECT_FALSE(r.created) << c.name;
+    EXPECT_EQ(r.status, 0) << c.name << ": " << describe(r);
+  }
+}
+
+TEST(Sandbox, LeavesWhatARunNeeds) {
+  if (!kSandboxBuilt) GTEST_SKIP() << "this build has no sandbox";
+  const struct {
+    check c;
+    const char *out, *err;  // what stdout and stderr must show
+  } checks[] = {
+      {{"wait on the socket with select",
+        [](const scene &s) {
+          fd_set r;
+          FD_ZERO(&r);
+          FD_SET(s.sock, &r);
+          timeval tv = {2, 0};
+          return expect(select(s.sock + 1, &r, nullptr, nullptr, &tv), 1);
+        }},
+       "",
+       ""},
+      {{"wait on the socket with poll",
+        [](const scene &s) {
+          pollfd p = {s.sock, POLLIN, 0};
+          return expect(poll(&p, 1, 2000), 1);
+        }},
+       "",
+       ""},
+      {{"receive from the socket",
+        [](const scene &s) {
+          char buf[8];
+          long n = recv(s.sock, buf, sizeof buf, 0);
+          return n == 4 && memcmp(buf, "ping", 4) == 0 ? 0 : expect(n, 4);
+        }},
+       "",
+       ""},
+      {{"send on the socket",
+        [](const scene &s) {
+          return expect(send(s.sock, "pong", 4, MSG_NOSIGNAL), 4);
+        }},
+       "",
+       ""},
+      {{"shut the socket down and close it",
+        [](const scene &s) {
+          int e = expect(shutdown(s.sock, SHUT_RDWR), 0);
+          return e != 0 ? e : expect(close(s.sock), 0);
+        }},
+       "",
+       ""},
+      {{"write to stdout and stderr through stdio",
+        [](const scene &) {
+          if (fputs("report\n", stdout) < 0 || fflush(stdout) != 0)
+            return errno;
+          fprintf(stderr, "%s\n", "diagnostic");
+          return ferror(stderr) ? errno : 0;
+        }},
+       "report\n",
+       "diagnostic\n"},
+      {{"write the report at exit",
+        [](const scene &) { return fputs("at exit\n", stdout) < 0 ? -1 : 0; }},
+       "at exit\n",
+       ""},
+      {{"allocate many small blocks and a few large ones",
+        [](const scene &) {
+          std::vector<void *> blocks;
+          for (int i = 0; i < 20000; i++) blocks.push_back(malloc(1000));
+          for (size_t size = 1 << 20; size <= 64 << 20; size *= 4)
+            blocks.push_back(calloc(1, size));
+          int e = 0;
+          for (void *b : blocks) {
+            if (b == nullptr) e = ENOMEM;
+            free(b);
+          }
+          return e;
+        }},
+       "",
+       ""},
+      {{"grow a block past a large size",
+        [](const scene &) {
+          char *p = (char *)malloc(1024);
+          if (p == nullptr) return ENOMEM;
+          memcpy(p, "kept", 4);
+          for (size_t size = 2048; size <= 32 << 20; size *= 2) {
+            char *q = (char *)realloc(p, size);
+            if (q == nullptr) break;
+            p = q;
+            p[size - 1] = 'x';
+          }
+          int e = memcmp(p, "kept", 4) == 0 ? 0 : -1;
+          free(p);
+          return e;
+        }},
+       "",
+       ""},
+      {{"parse a document with expat",
+        [](const scene &) {
+          static const char doc[] = "<current><city name=\"A\"/></current>";
+          XML_Parser p = XML_ParserCreate(nullptr);
+          if (p == nullptr) return ENOMEM;
+          int e =
+              XML_Parse(p, doc, sizeof doc - 1, 1) == XML_STATUS_OK ? 0 : -1;
+          XML_ParserFree(p);
+          return e;
+        }},
+       "",
+       ""},
+  };
+  for (const auto &c : checks) {
+    sandboxed_run r = run_sandboxed(c.c.fn);
+    EXPECT_TRUE(r.reported && r.entered && r.result == 0)
+        << c.c.name << ": " << describe(r);
+    EXPECT_EQ(r.out, c.out) << c.c.name;
+    EXPECT_EQ(r.err, c.err) << c.c.name;
+    EXPECT_EQ(r.status, 0) << c.c.name << ": " << describe(r);
+  }
+}
+
+// stdio would line-buffer a terminal after asking it at the first write;
+// inside the sandbox it must still do so, or the report and the -D trace
+// would come out of order. The child's stdout and stderr are one terminal:
+// the line written to stdout comes before the result line on stderr.
+TEST(Sandbox, StdoutOnATerminalStaysLineBuffered) {
+  if (!kSandboxBuilt) GTEST_SKIP() << "this build has no sandbox";
+  sandboxed_run r = run_sandboxed(
+      [](const scene &) { return fputs("line\n", stdout) < 0 ? -1 : 0; }, true);
+  EXPECT_TRUE(r.reported && r.entered && r.result == 0) << describe(r);
+  EXPECT_EQ(r.terminal, "line\r\n= 0 1\r\n");
+}
+
+// A build configured without the sandbox (-DTAVIK_SANDBOX=OFF, or a system
+// that has none) enters nothing, says nothing and refuses nothing.
+TEST(Sandbox, BuildWithoutItConfinesNothing) {
+  if (kSandboxBuilt) GTEST_SKIP() << "this build has the sandbox";
+  sandboxed_run r = run_sandboxed(
+      [](const scene &s) { return error_of(open(s.readable.c_str(), 0)); });
+  EXPECT_TRUE(r.reported && !r.entered && r.result == 0) << describe(r);
+  EXPECT_EQ(r.err, "");
+}
+
+#ifdef __linux__
+// The process ID of this process's child named name, or -1.
+pid_t child_named(const std::string &name) {
+  pid_t found = -1;
+  DIR *d = opendir("/proc");
+  if (d == nullptr) return -1;
+  while (dirent *e = readdir(d)) {
+    if (e->d_name[0] < '1' || e->d_name[0] > '9') continue;
+    std::ifstream f(std::string("/proc/") + e->d_name + "/stat");
+    std::string stat((std::istreambuf_iterator<char>(f)),
+                     std::istreambuf_iterator<char>());
+    size_t open = stat.find('('), close = stat.rfind(')');
+    if (open == std::string::npos || close == std::string::npos) continue;
+    char state;
+    int ppid;
+    if (stat.substr(open + 1, close - open - 1) == name &&
+        sscanf(stat.c_str() + close + 1, " %c %d", &state, &ppid) == 2 &&
+        ppid == getpid())
+      found = atoi(e->d_name);
+  }
+  closedir(d);
+  return found;
+}
+
+// The value of one line of /proc/PID/status, such as "Seccomp", or "".
+std::string status_field(pid_t pid, const std::string &field) {
+  std::ifstream f("/proc/" + std::to_string(pid) + "/status");
+  std::string line;
+  while (std::getline(f, line))
+    if (line.compare(0, field.size() + 1, field + ":") == 0)
+      return line.substr(line.find_first_not_of(" \t", field.size() + 1));
+  return "";
+}
+#endif
+
+std::string sample_3003() {
+  std::string doc;
+  EXPECT_TRUE(sample_document(3003, "metric", &doc));
+  return doc;
+}
+
+// While tavik waits for a server that has sent a status line and fallen
+// silent, the kernel shows it under a seccomp filter, unable to gain
+// privileges: what anyone can check from outside.
+TEST(SandboxE2E, RunIsConfinedWhileItWaits) {
+#ifndef __linux__
+  GTEST_SKIP() << "/proc/PID/status shows seccomp on Linux";
+#else
+  if (!kSandboxBuilt) GTEST_SKIP() << "this build has no sandbox";
+  server_script script;
+  script.segments.push_back({"HTTP/1.1 200 OK\r\n", 0});
+  script.silent_ms = 2000;
+  script_server server(script);
+  temp_file conf(config_for_port(server.port()));
+  run_result r;
+  std::thread run([&] { r = run_tavik({"-c", conf.path()}); });
+  std::string seccomp, no_new_privs;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(4);
+  while (seccomp != "2" && std::chrono::steady_clock::now() < deadline) {
+    pid_t pid = child_named("tavik");
+    if (pid > 0) {
+      no_new_privs = status_field(pid, "NoNewPrivs");
+      seccomp = status_field(pid, "Seccomp");
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  run.join();
+  EXPECT_EQ(seccomp, "2");
+  EXPECT_EQ(no_new_privs, "1");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "tavik: network read error\ntavik: failed to get weather\n");
+#endif
+}
+
+// A library preloaded into tavik tries, when the XML parser is created,
+// what a flaw in the parser could: each call is refused, and the run still
+// ends with its report.
+TEST(SandboxE2E, CallsFromInsideTheParserAreRefused) {
+  if (*kParserSpy == '\0') GTEST_SKIP() << "this build has no seccomp sandbox";
+  script_server server(reply(content_length_response(sample_3003())));
+  temp_file conf(config_for_port(server.port()));
+  temp_file readable("secret\n", "readable");
+  sockaddr_in addr;
+  int listener = loopback_listener(&addr);
+  run_result r = run_tavik_launched(
+      {"/usr/bin/env", std::string("LD_PRELOAD=") + kParserSpy,
+       "PARSER_SPY_DIR=" + readable.dir(),
+       "PARSER_SPY_PORT=" + std::to_string(ntohs(addr.sin_port))},
+      {"-c", conf.path()});
+  close(listener);
+  EXPECT_EQ(r.err,
+            "parser-spy: open EPERM, create EPERM, socket EPERM, "
+            "connect EPERM, exec EPERM\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, kMillbrookReport);
+  EXPECT_NE(unlink((readable.dir() + "/created").c_str()), 0);
+}
+
+// Where the system refuses the sandbox (an old kernel, a container that
+// forbids it) the run goes on and prints the same; -D adds one line that
+// says so, before its trace.
+TEST(SandboxE2E, RunGoesOnWhereTheSystemRefusesIt) {
+  if (*kRefuseSandbox == '\0')
+    GTEST_SKIP() << "this build has no seccomp sandbox";
+  const struct {
+    const char *refusal;
+    const char *why;
+  } cases[] = {
+      {"nnp", "prctl(PR_SET_NO_NEW_PRIVS): Invalid argument"},
+      {"seccomp", "seccomp_load: Invalid argument"},
+  };
+  const std::string response = content_length_response(sample_3003());
+  for (const auto &c : cases) {
+    for (std::vector<std::string> args :
+         std::vector<std::vector<std::string> >{{}, {"-D"}, {"-D", "-z"}}) {
+      script_server plain_server(reply(response));
+      temp_file plain_conf(config_for_port(plain_server.port()));
+      args.insert(args.begin(), {"-c", plain_conf.path()});
+      run_result plain = run_tavik(args);
+
+      script_server server(reply(response));
+      temp_file conf(config_for_port(server.port()));
+      args[1] = conf.path();
+      run_result r = run_tavik_launched({kRefuseSandbox, c.refusal}, args);
+      const bool debug = args.size() > 2;
+      EXPECT_EQ(r.status, 0) << c.refusal;
+      EXPECT_EQ(r.out, plain.out) << c.refusal;
+      EXPECT_EQ(r.err, (debug ? "tavik: running without a sandbox (" +
+                                    std::string(c.why) + ")\n"
+                              : std::string()) +
+                           plain.err)
+          << c.refusal;
+    }
+  }
+}
+
+}  // namespace
