@@ -33,7 +33,7 @@ args=$(awk '
       if (name == "CMAKE_ARGS") print word[i]
       else print "-D" word[i] ":BOOL=" (name == "CMAKE_ON" ? "ON" : "OFF")
     } }' "$port/Makefile" | sed "s|\${PREFIX}|$prefix|g")
-echo "port arguments:" $args
+echo "port arguments: $args"
 
 # A fresh cache, so that no setting of an earlier run outlives the Makefile.
 rm -f "$build/CMakeCache.txt"
@@ -52,7 +52,7 @@ rm -f "$build/CMakeCache.txt"
   "$prefix/share/zsh/site-functions" "$prefix/etc/tavik.conf" ||
   fail "the install with the port's arguments"
 
-outside=$(cd "$stage/root" && find . ! -type d | grep -v "^\.$prefix/" || true)
+outside=$(cd "$stage/root" && find . ! -type d | grep -v "^\.$prefix/") || true
 [ -z "$outside" ] || fail "installed outside PREFIX: $outside"
 
 # The ports framework compresses manual pages after the install.
