@@ -63,4 +63,13 @@ TEST(Text, PrintableFormReplacesEachControlCharacterWithOneMark) {
   EXPECT_STREQ(text, "x?y??");
 }
 
+// A cut never splits a character: it backs off to the character's start.
+TEST(Text, Utf8CutKeepsWholeCharacters) {
+  const char text[] = "ab\xc3\xb8\xe2\x82\xac!";  // a b ø € !
+  const struct {
+    size_t max, cut;
+  } cases[] = {{0, 0}, {2, 2}, {3, 2}, {4, 4}, {5, 4}, {6, 4}, {7, 7}};
+  for (const auto &c : cases) EXPECT_EQ(utf8_cut(text, c.max), c.cut) << c.max;
+}
+
 }  // namespace

@@ -63,6 +63,12 @@ size_t copy_printable(char *out, const char *text, size_t n) {
   return written + (in - kept);
 }
 
+size_t utf8_cut(const char *text, size_t max) {
+  // Back off to the start of the character that would be split.
+  while (max > 0 && ((unsigned char)text[max] & 0xC0) == 0x80) max--;
+  return max;
+}
+
 void make_printable(char *text) {
   size_t n = copy_printable(text, text, strlen(text));
   text[n] = '\0';

@@ -15,6 +15,10 @@ void lowercase_in_place(char *text);
 // kept. Returns the length written, which is at most n.
 size_t copy_printable(char *out, const char *text, size_t n);
 
+// The length of the longest start of text, at most max bytes, that does not
+// split a UTF-8 character. text must hold more than max bytes.
+size_t utf8_cut(const char *text, size_t max);
+
 // copy_printable on a terminated text, in place.
 void make_printable(char *text);
 

@@ -301,8 +301,10 @@ char *get_weather(const run_settings *s, int *length) {
   char *doc = nullptr;
   if (path != nullptr) {
     int fd = qualify_host(&host) ? open_connection(host, port) : -1;
-    if (fd >= 0) enter_sandbox(fd, s->debug == 1);
-    if (fd >= 0) doc = http_exchange(fd, host, path, READ_TIMEOUT, length);
+    if (fd >= 0) {
+      enter_sandbox(fd, s->debug == 1);
+      doc = http_exchange(fd, host, path, READ_TIMEOUT, length);
+    }
     free(host);
     free(port);
   }

@@ -133,11 +133,7 @@ static const element_rule *find_element(const char *name) {
 // up on a terminal or in a script's line, so its control characters are
 // made printable once here, for every form of output.
 static void copy_field(char *field, size_t size, const char *text, size_t len) {
-  if (len > size - 1) {
-    len = size - 1;
-    // Back off to the start of the character that would be split.
-    while (len > 0 && ((unsigned char)text[len] & 0xC0) == 0x80) len--;
-  }
+  if (len > size - 1) len = utf8_cut(text, size - 1);
   field[copy_printable(field, text, len)] = '\0';
 }
 
@@ -165,15 +161,11 @@ static void trace_put(const char *s, size_t n) {
 // the room left.
 static void trace_text(const char *s, size_t n) {
   while (n > 0) {
-    size_t take = sizeof trace_buf - trace_len;
-    if (take >= n) {
-      take = n;
-    } else {
-      while (take > 0 && ((unsigned char)s[take] & 0xC0) == 0x80) take--;
-      if (take == 0) {
-        trace_flush();
-        continue;
-      }
+    size_t room = sizeof trace_buf - trace_len;
+    size_t take = room >= n ? n : utf8_cut(s, room);
+    if (take == 0) {
+      trace_flush();
+      continue;
     }
     trace_len += copy_printable(trace_buf + trace_len, s, take);
     s += take;
