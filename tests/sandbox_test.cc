@@ -151,31 +151,6 @@ struct sandboxed_run {
   int status = -1;        // exit status, or 128 + signal
 };
 
-// Reads fds[0] and fds[1] (either may be -1) into sinks until both end, at
-// most a few seconds, closing each at its end (it is then -1). Returns
-// false on the deadline.
-bool read_until_closed(int fds[2], std::string *sinks[2]) {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  pollfd p[2] = {{fds[0], POLLIN, 0}, {fds[1], POLLIN, 0}};
-  while (p[0].fd >= 0 || p[1].fd >= 0) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0 || poll(p, 2, (int)left.count()) <= 0) return false;
-    for (int i = 0; i < 2; i++) {
-      if (p[i].fd < 0 || p[i].revents == 0) continue;
-      char buf[4096];
-      ssize_t n = read(p[i].fd, buf, sizeof buf);
-      if (n > 0) {
-        sinks[i]->append(buf, (size_t)n);
-      } else {  // end of the pipe, or EIO once a terminal's other end closes
-        close(p[i].fd);
-        p[i].fd = fds[i] = -1;
-      }
-    }
-  }
-  return true;
-}
-
 // Forks a child that enters the sandbox with one end of a stream pair and
 // runs check, and collects what it did. The child's stdout and stderr are
 // pipes, or, with on_terminal, both the same pseudo-terminal. Its result
@@ -239,7 +214,7 @@ sandboxed_run run_sandboxed(check_fn check, bool on_terminal = false) {
     fds[1] = terminal;
     sinks[1] = &r.out;
   }
-  if (!read_until_closed(fds, sinks)) kill(pid, SIGKILL);
+  if (!read_until_closed(fds, sinks, 5)) kill(pid, SIGKILL);
   for (int fd : fds)
     if (fd >= 0) close(fd);
   int status = 0;

@@ -163,37 +163,18 @@ run_result run_tavik_argv(const std::vector<std::string> &given,
   if (rc != 0) throw std::runtime_error("posix_spawn");
 
   run_result r;
-  pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
+  int fds[2] = {out_pipe[0], err_pipe[0]};
   std::string *sinks[2] = {&r.out, &r.err};
-  int open_count = 2;
   // A run against a loopback peer takes milliseconds; memcheck makes it a
   // second or two. A hung run fails its own test quickly, saying which.
-  const auto limit = std::chrono::seconds(vg_logs != nullptr ? 60 : 10);
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  while (open_count > 0) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0 || poll(fds, 2, (int)left.count()) <= 0) {
-      kill(pid, SIGKILL);
-      ADD_FAILURE() << "tavik did not end within " << limit.count()
-                    << " s: " << joined(given);
-      break;
-    }
-    for (int i = 0; i < 2; i++) {
-      if (fds[i].fd < 0 || fds[i].revents == 0) continue;
-      char buf[65536];
-      ssize_t n = read(fds[i].fd, buf, sizeof buf);
-      if (n > 0) {
-        sinks[i]->append(buf, (size_t)n);
-      } else {
-        close(fds[i].fd);
-        fds[i].fd = -1;
-        open_count--;
-      }
-    }
+  const int limit = vg_logs != nullptr ? 60 : 10;
+  if (!read_until_closed(fds, sinks, limit)) {
+    kill(pid, SIGKILL);
+    ADD_FAILURE() << "tavik did not end within " << limit
+                  << " s: " << joined(given);
   }
-  for (pollfd &p : fds)
-    if (p.fd >= 0) close(p.fd);
+  for (int fd : fds)
+    if (fd >= 0) close(fd);
   int status;
   rusage usage{};
   wait4(pid, &status, 0, &usage);
@@ -204,6 +185,29 @@ run_result run_tavik_argv(const std::vector<std::string> &given,
     rmdir(link_dir.c_str());
   }
   return r;
+}
+
+bool read_until_closed(int fds[2], std::string *sinks[2], int seconds) {
+  auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  pollfd p[2] = {{fds[0], POLLIN, 0}, {fds[1], POLLIN, 0}};
+  while (p[0].fd >= 0 || p[1].fd >= 0) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0 || poll(p, 2, (int)left.count()) <= 0) return false;
+    for (int i = 0; i < 2; i++) {
+      if (p[i].fd < 0 || p[i].revents == 0) continue;
+      char buf[65536];
+      ssize_t n = read(p[i].fd, buf, sizeof buf);
+      if (n > 0) {
+        sinks[i]->append(buf, (size_t)n);
+      } else {  // end of the pipe, or EIO once a terminal's other end closes
+        close(p[i].fd);
+        p[i].fd = fds[i] = -1;
+      }
+    }
+  }
+  return true;
 }
 
 run_result run_tavik_launched(const std::vector<std::string> &launcher,

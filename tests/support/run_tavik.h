@@ -51,6 +51,12 @@ run_result run_tavik_argv(const std::vector<std::string> &argv,
 run_result run_tavik_launched(const std::vector<std::string> &launcher,
                               const std::vector<std::string> &args);
 
+// Reads fds[0] and fds[1] (either may be -1), a child's output, into
+// sinks until both end, closing each at its end (it is then -1). Returns
+// false when they have not ended within seconds; what is still open stays
+// open for the caller.
+bool read_until_closed(int fds[2], std::string *sinks[2], int seconds);
+
 // A file in a fresh temporary directory, removed with the object.
 class temp_file {
  public:
