@@ -2,7 +2,9 @@
 # The uninstall target leaves a DESTDIR as it found it: empty after an
 # install, and after two installs in a row; where a user's configuration
 # file and an empty manual directory were there before, those and nothing
-# else. The empty directories of an install into another DESTDIR stay.
+# else. The empty directories of an install into another DESTDIR stay. A
+# directory that the install made and a user's file still holds stays
+# until a later uninstall finds it empty.
 #   uninstall_test.sh BUILD SCRATCH MANDIR CONFIG
 # MANDIR and CONFIG are the absolute paths the build installs pages into
 # and reads its configuration from. CMAKE in the environment names the
@@ -67,6 +69,23 @@ tree "$work/other" | diff "$work/other-before" - > "$work/diff" ||
 install "$work/other"
 uninstall "$work/other"
 [ -z "$(tree "$work/other")" ] || fail "another DESTDIR: $(tree "$work/other")"
+
+# A file of the user's in a directory that the install made: the uninstall
+# leaves that directory and its parents, and once the file is gone, the
+# next install's uninstall still knows them as the install's own.
+kept=$work/kept
+mkdir "$kept"
+install "$kept"
+echo "a page of the user's" > "$kept$mandir/man1/mine.1"
+uninstall "$kept"
+got=$(tree "$kept" | grep -v '/$') || true
+[ "$got" = ".$mandir/man1/mine.1" ] ||
+  fail "a user's file in a new directory: left $got"
+rm "$kept$mandir/man1/mine.1"
+install "$kept"
+uninstall "$kept"
+[ -z "$(tree "$kept")" ] ||
+  fail "a user's file in a new directory, removed: left $(tree "$kept")"
 
 [ $failures -eq 0 ] || exit 1
 echo "uninstall leaves what was there before, and nothing else"
