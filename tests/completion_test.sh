@@ -3,6 +3,8 @@
 # words and file names. Exit 77 (skipped) when that shell is missing.
 #   completion_test.sh bash|zsh DIR
 set -eu
+# A CDPATH from the caller's environment would take cd elsewhere.
+unset CDPATH
 shell=$1 dir=$(cd "$2" && pwd)
 fail() { echo "$*"; exit 1; }
 command -v "$shell" >/dev/null || { echo "$shell is not installed"; exit 77; }

@@ -6,6 +6,8 @@
 #   config_path_test.sh SOURCE WORKDIR
 # CMAKE and CXX in the environment name the cmake and the compiler to use.
 set -eu
+# A CDPATH from the caller's environment would take cd elsewhere.
+unset CDPATH
 src=$1 work=$2
 cmake=${CMAKE:-cmake}
 here=$(cd "$(dirname "$0")" && pwd)

@@ -7,6 +7,8 @@
 #   freebsd_port_test.sh SOURCE-DIR BUILD-DIR
 # CMAKE and CXX in the environment name the cmake and the compiler to use.
 set -eu
+# A CDPATH from the caller's environment would take cd elsewhere.
+unset CDPATH
 src=$1 build=$2
 cmake=${CMAKE:-cmake}
 here=$(cd "$(dirname "$0")" && pwd)

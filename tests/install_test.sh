@@ -6,6 +6,8 @@
 # The directories are the absolute ones the build installs into. CMAKE in
 # the environment names the cmake to use.
 set -eu
+# A CDPATH from the caller's environment would take cd elsewhere.
+unset CDPATH
 build=$1 dest=$2 bindir=$3 mandir=$4 sampledir=$5 bashdir=$6 zshdir=$7
 config=$8
 cmake=${CMAKE:-cmake}

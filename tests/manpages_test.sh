@@ -3,6 +3,8 @@
 # the copies the build made with its configuration path.
 #   manpages_test.sh DIR...
 set -eu
+# A CDPATH from the caller's environment would take cd elsewhere.
+unset CDPATH
 command -v mandoc >/dev/null || { echo "mandoc is not installed"; exit 77; }
 status=0
 for dir in "$@"; do

@@ -6,6 +6,8 @@
 # Exit 77 (skipped) outside a git checkout, as in a source tarball.
 #   release_test.sh SOURCE-DIR
 set -eu
+# A CDPATH from the caller's environment would take cd elsewhere.
+unset CDPATH
 src=$(cd "$1" && pwd)
 command -v git >/dev/null || { echo "git is not installed"; exit 77; }
 top=$(git -C "$src" rev-parse --show-toplevel 2>/dev/null) || top=

@@ -10,6 +10,8 @@
 # and reads its configuration from. CMAKE in the environment names the
 # cmake to use.
 set -eu
+# A CDPATH from the caller's environment would take cd elsewhere.
+unset CDPATH
 build=$1 work=$2 mandir=$3 config=$4
 cmake=${CMAKE:-cmake}
 failures=0
