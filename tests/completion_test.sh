@@ -1,6 +1,7 @@
 #!/bin/sh
 # The completion script of one shell loads and offers the options, the unit
-# words and file names. Exit 77 (skipped) when that shell is missing.
+# words and file names. Exit 77 (skipped) when that shell is missing, and
+# for zsh when no pseudo-terminal opens or zsh lacks its zpty module.
 #   completion_test.sh bash|zsh DIR
 set -eu
 # A CDPATH from the caller's environment would take cd elsewhere.
@@ -45,7 +46,8 @@ zsh)
   # beside it and renamed over it, which as root replaces the device.)
   candidates() {
     TERM=dumb zsh -f -s -- "$dir" "$@" <<'ZSH'
-zmodload zsh/zpty 2>/dev/null && zpty z zsh -f -i || exit 77
+zmodload zsh/zpty 2>/dev/null || exit 77
+zpty z zsh -f -i || exit 78
 zpty -w z "PS1=; fpath=(${(q)1} \$fpath); autoload -Uz compinit; compinit -u -D"
 zpty -w z 'compadd() {
   if [[ ${@[1,(i)(-|--)]} == *-[OAD]\ * ]]; then builtin compadd "$@"; return; fi
@@ -67,7 +69,11 @@ ZSH
   }
   got=$(cd "$work" && candidates 'tavik -' 'tavik -u ' 'tavik -l ' \
         'tavik -c etc/' 'tavik -c etc/my') || {
-    [ $? -ne 77 ] || { echo "zsh has no zpty module"; exit 77; }
+    case $? in
+    77) echo "zsh has no zpty module"; exit 77 ;;
+    78) echo "no pseudo-terminal opens here, and zsh completes only on one"
+        exit 77 ;;
+    esac
     fail "zsh did not complete: $got"
   }
   want='tavik -
