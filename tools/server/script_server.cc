@@ -94,6 +94,23 @@ static void record(int fd, std::string *out, bool head_only) {
   }
 }
 
+// Keeps fd open and sends nothing for up to ms milliseconds, or until the
+// client closes its end: a client that has given up must not wait for the
+// rest. What it sends meanwhile goes to *out, unless out is null.
+static void hold_silent(int fd, int ms, std::string *out) {
+  char buf[4096];
+  auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  for (;;) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0 || !readable(fd, (int)left.count())) return;
+    ssize_t n = recv(fd, buf, sizeof buf, 0);
+    if (n <= 0) return;
+    if (out != nullptr) out->append(buf, (size_t)n);
+  }
+}
+
 void script_server::serve() {
   // A test whose client never connects must not hang here for long.
   if (!readable(listen_fd_, 5000)) return;
@@ -113,7 +130,8 @@ void script_server::serve() {
       std::this_thread::sleep_for(std::chrono::milliseconds(seg.pause_ms));
   }
   if (script_.silent_ms > 0)
-    std::this_thread::sleep_for(std::chrono::milliseconds(script_.silent_ms));
+    hold_silent(fd, script_.silent_ms,
+                script_.record_to_close ? &request_ : nullptr);
   if (script_.record_to_close) {
     shutdown(fd, SHUT_WR);
     record(fd, &request_, false);

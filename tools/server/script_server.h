@@ -17,7 +17,9 @@ struct script_segment {
 
 struct server_script {
   std::vector<script_segment> segments;
-  int silent_ms = 0;  // after the last segment: hold the connection open
+  // After the last segment: hold the connection open this long, or until
+  // the client closes it.
+  int silent_ms = 0;
   // After the last segment: go on recording whatever the client sends until
   // it closes, so that request() shows anything sent after the request.
   bool record_to_close = false;
