@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -86,6 +87,10 @@ TEST(Config, ReportsEveryProblemWithItsLine) {
       {"bad scheme, then a good URL is taken",
        "URL https://wx/\nURL http://wx/\nAPPID k\n",
        "tavik: config: line 1: bad scheme in URL value\n"},
+      {"one slash after the scheme is a bad scheme",
+       "URL http:/host/\nAPPID k\n",
+       "tavik: config: line 1: bad scheme in URL value\n"
+       "tavik: config: a URL entry must be given\n"},
       {"bad units, then good units are taken",
        std::string(kGood) + "UNITS imp\nUNITS Metrics\nUNITS IMPERIAL\n",
        "tavik: config: line 3: invalid value for UNITS command\n"
@@ -285,9 +290,29 @@ TEST(ConfigE2E, NoLocationAnywhereIsReportedByTheDriver) {
             "no -l option is present\n");
 }
 
+// The process's working directory, changed for the object's lifetime.
+class working_directory {
+ public:
+  explicit working_directory(const std::string &dir)
+      : old_(open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+    if (old_ < 0 || chdir(dir.c_str()) != 0)
+      ADD_FAILURE() << "cannot change to " << dir;
+  }
+  ~working_directory() {
+    if (old_ >= 0 && fchdir(old_) != 0) ADD_FAILURE() << "cannot change back";
+    if (old_ >= 0) close(old_);
+  }
+  working_directory(const working_directory &) = delete;
+
+ private:
+  int old_;
+};
+
 // Without -c, tavik reads the user's own file when there is one, and the
 // system-wide file otherwise; -c always wins. The runs use the tests' copy
-// of tavik, whose system-wide file is TEST_SYSTEM_CONFIG.
+// of tavik, whose system-wide file is TEST_SYSTEM_CONFIG, and start in the
+// scratch directory, so that a relative HOME or XDG_CONFIG_HOME would name
+// the files made there.
 TEST(ConfigE2E, UsersOwnFileIsReadWithoutC) {
   std::string doc;
   ASSERT_TRUE(sample_document(3003, "metric", &doc));
@@ -307,7 +332,16 @@ TEST(ConfigE2E, UsersOwnFileIsReadWithoutC) {
       "tavik: config: a URL entry must be given\n"
       "tavik: config: an APPID entry must be given\n"
       "tavik: 3 configuration errors\n";
-  enum where { NONE, IN_HOME, IN_XDG, DIRECTORY_IN_HOME, DANGLING_IN_HOME };
+  enum where {
+    NONE,
+    IN_HOME,
+    IN_XDG,
+    DIRECTORY_IN_HOME,
+    DANGLING_IN_HOME,
+    LOOP_IN_HOME,        // the file a link to itself
+    LOOP_ABOVE_IN_HOME,  // its directory a link to itself
+    CONFIG_IS_A_FILE     // $HOME/.config a regular file
+  };
   const struct {
     const char *name;
     where file;
@@ -353,6 +387,16 @@ TEST(ConfigE2E, UsersOwnFileIsReadWithoutC) {
        {"HOME=home"},
        {},
        system_file_read},
+      {"relative XDG_CONFIG_HOME holding the file: the system-wide file",
+       IN_XDG,
+       {"HOME=" + home, "XDG_CONFIG_HOME=xdg"},
+       {},
+       system_file_read},
+      {"HOME/.config a regular file: the system-wide file",
+       CONFIG_IS_A_FILE,
+       {"HOME=" + home},
+       {},
+       system_file_read},
       {"there but unreadable: an error, no fall-back",
        DIRECTORY_IN_HOME,
        {"HOME=" + home},
@@ -365,7 +409,21 @@ TEST(ConfigE2E, UsersOwnFileIsReadWithoutC) {
        {},
        "tavik: config: cannot open configuration file " + home_file +
            "\ntavik: 1 configuration error\n"},
+      {"link loop: an error, no fall-back",
+       LOOP_IN_HOME,
+       {"HOME=" + home},
+       {},
+       "tavik: config: cannot open configuration file " + home_file +
+           "\ntavik: 1 configuration error\n"},
+      {"link loop above the file: an error, no fall-back",
+       LOOP_ABOVE_IN_HOME,
+       {"HOME=" + home},
+       {},
+       "tavik: config: cannot open configuration file " + home_file +
+           "\ntavik: 1 configuration error\n"},
   };
+  const std::string tavik_dir = home + "/.config/tavik";
+  working_directory in_scratch(scratch.dir());
   for (const auto &c : cases) {
     // The server only where the user's file names it and a report follows.
     std::unique_ptr<script_server> server;
@@ -384,6 +442,17 @@ TEST(ConfigE2E, UsersOwnFileIsReadWithoutC) {
       ASSERT_EQ(mkdir(path.c_str(), 0700), 0) << c.name;
     } else if (c.file == DANGLING_IN_HOME) {
       ASSERT_EQ(symlink("nowhere", path.c_str()), 0) << c.name;
+    } else if (c.file == LOOP_IN_HOME) {
+      ASSERT_EQ(symlink("tavik.conf", path.c_str()), 0) << c.name;
+    } else if (c.file == LOOP_ABOVE_IN_HOME) {
+      ASSERT_EQ(rmdir(tavik_dir.c_str()), 0) << c.name;
+      ASSERT_EQ(symlink("tavik", tavik_dir.c_str()), 0) << c.name;
+    } else if (c.file == CONFIG_IS_A_FILE) {
+      ASSERT_EQ(rmdir(tavik_dir.c_str()), 0) << c.name;
+      ASSERT_EQ(rmdir((home + "/.config").c_str()), 0) << c.name;
+      FILE *f = fopen((home + "/.config").c_str(), "w");
+      ASSERT_NE(f, nullptr) << c.name;
+      fclose(f);
     }
     run_options options;
     options.test_system_file = true;
@@ -400,10 +469,18 @@ TEST(ConfigE2E, UsersOwnFileIsReadWithoutC) {
       EXPECT_EQ(r.out, "") << c.name;
       EXPECT_EQ(r.err, c.err) << c.name;
     }
-    if (c.file == DIRECTORY_IN_HOME)
+    if (c.file == DIRECTORY_IN_HOME) {
       rmdir(path.c_str());
-    else
+    } else if (c.file == LOOP_ABOVE_IN_HOME) {
+      unlink(tavik_dir.c_str());
+      ASSERT_EQ(mkdir(tavik_dir.c_str(), 0700), 0) << c.name;
+    } else if (c.file == CONFIG_IS_A_FILE) {
+      unlink((home + "/.config").c_str());
+      ASSERT_EQ(mkdir((home + "/.config").c_str(), 0700), 0) << c.name;
+      ASSERT_EQ(mkdir(tavik_dir.c_str(), 0700), 0) << c.name;
+    } else {
       unlink(path.c_str());
+    }
   }
   rmdir((xdg + "/tavik").c_str());
   rmdir(xdg.c_str());

@@ -123,6 +123,39 @@ TEST(Report, EmptyTextsAndShortStamps) {
             std::string::npos);
 }
 
+// The lines that come and go with the record's values.
+TEST(Report, OptionalPartsOfTextLines) {
+  const struct {
+    const char *name;
+    float gusts;
+    const char *mode;
+    std::string gusts_line;  // empty: none
+    std::string precipitation_line;
+  } cases[] = {
+      {"no gusts, no precipitation", 0, "no", "", "Precipitation:\tno\n"},
+      {"negative zero gusts", -0.0f, "NO", "", "Precipitation:\tNO\n"},
+      {"negative gusts", -3, "No", "Gusts:\t\t-10.8 km/h\n",
+       "Precipitation:\tNo\n"},
+      {"gusts and snow", 2, "snow", "Gusts:\t\t7.2 km/h\n",
+       "Precipitation:\tsnow -1 mm\n"},
+      {"mode that only starts with no", 0, "non", "",
+       "Precipitation:\tnon -1 mm\n"},
+  };
+  for (const auto &c : cases) {
+    weather w = example();
+    w.gusts = c.gusts;
+    strcpy(w.precip_mode, c.mode);
+    std::string text = print(w, UNITS_METRIC, 0);
+    const std::string wind = "Wind:\t\t14.8 km/h (Gentle Breeze)\n";
+    EXPECT_NE(text.find(wind + c.gusts_line + "Wind direction:"),
+              std::string::npos)
+        << c.name;
+    EXPECT_NE(text.find("\n" + c.precipitation_line + "Last update:"),
+              std::string::npos)
+        << c.name;
+  }
+}
+
 TEST(Normalise, ConvertsExactly) {
   const struct {
     float speed;
