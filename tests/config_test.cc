@@ -116,35 +116,79 @@ TEST(Config, ReportsEveryProblemWithItsLine) {
 }
 
 // fgets takes 249 characters at a time: a longer physical line is several
-// numbered lines, and every later message is numbered accordingly.
+// numbered lines, and every later message is numbered accordingly. Once a
+// "#" has been met, the pieces after it up to the line's end are comment
+// too, whatever they hold.
 TEST(Config, LongPhysicalLinesCountAsSeveralLines) {
   const std::string tail(51, 'x');
+  const std::string keyword_line = "URL http://127.0.0.1:1/from-comment?$A";
+  const std::string from_tail = "http://127.0.0.1:1/from-tail";
+  const std::string c248(248, 'c');
   const struct {
+    const char *name;
     std::string first;
     std::string err;
+    std::string url;
   } cases[] = {
-      // 248 characters and the newline fit one piece.
-      {"#" + std::string(247, 'c'),
-       "tavik: config: line 2: unrecognised command 'bad'\n"},
-      // 249 characters fill the piece; the newline alone is the next line.
-      {"#" + std::string(248, 'c'),
-       "tavik: config: line 3: unrecognised command 'bad'\n"},
+      {"comment of 248 characters and the newline: one piece",
+       "#" + std::string(247, 'c'),
+       "tavik: config: line 2: unrecognised command 'bad'\n", "http://h/"},
+      {"comment of 249 characters: the newline alone is the next line",
+       "#" + c248, "tavik: config: line 3: unrecognised command 'bad'\n",
+       "http://h/"},
+      {"comment of 249 characters ending in a keyword line",
+       "#" + std::string(248 - keyword_line.size(), 'c') + keyword_line,
+       "tavik: config: line 3: unrecognised command 'bad'\n", "http://h/"},
+      {"comment of 250 characters, cut inside its keyword line",
+       "#" + std::string(249 - keyword_line.size(), 'c') + keyword_line,
+       "tavik: config: line 3: unrecognised command 'bad'\n", "http://h/"},
+      {"comment whose second piece is a keyword line",
+       "#" + c248 + keyword_line,
+       "tavik: config: line 3: unrecognised command 'bad'\n", "http://h/"},
+      {"comment of 600 characters, its third piece a keyword line",
+       "#" + std::string(497, 'c') + keyword_line +
+           std::string(102 - keyword_line.size(), ' '),
+       "tavik: config: line 4: unrecognised command 'bad'\n", "http://h/"},
+      {"blanks before the comment",
+       " \t #" + std::string(245, 'c') + keyword_line,
+       "tavik: config: line 3: unrecognised command 'bad'\n", "http://h/"},
+      {"hash after a value",
+       "LOCATION 5 #" + std::string(237, 'c') + keyword_line,
+       "tavik: config: line 3: unrecognised command 'bad'\n", "http://h/"},
+      {"hash in the second piece, keyword line in the third",
+       "LOCATION 5" + std::string(239, ' ') + "#" + c248 + keyword_line,
+       "tavik: config: line 4: unrecognised command 'bad'\n", "http://h/"},
+      {"a NUL inside a comment does not carry it on", std::string("# a\0b", 5),
+       "tavik: config: line 2: unrecognised command 'bad'\n", "http://h/"},
+      // Without a "#" each piece is a line of its own, keyword lines too.
+      {"no hash: a keyword line in the second piece is taken",
+       std::string(249, 'k') + "URL " + from_tail,
+       "tavik: config: line 1: unrecognised command '" + std::string(249, 'k') +
+           "'\n"
+           "tavik: config: line 3: unrecognised command 'bad'\n"
+           "tavik: config: line 5: URL specified more than once\n",
+       from_tail},
       // 300 characters: the URL is cut after 249, its tail is a line of its
       // own, and the later URL line is a repeat.
-      {"URL http://" + std::string(238, 'h') + tail,
+      {"no hash: a URL of 300 characters",
+       "URL http://" + std::string(238, 'h') + tail,
        "tavik: config: line 2: unrecognised command '" + tail +
            "'\n"
            "tavik: config: line 3: unrecognised command 'bad'\n"
-           "tavik: config: line 5: URL specified more than once\n"},
+           "tavik: config: line 5: URL specified more than once\n",
+       "http://" + std::string(238, 'h')},
   };
   for (const auto &c : cases) {
     config_outcome o;
     read_into(c.first + "\nbad\nAPPID k\nURL http://h/\n", &o);
-    EXPECT_EQ(o.err, c.err) << c.first.size();
+    EXPECT_EQ(o.err, c.err) << c.name;
+    ASSERT_NE(o.s.url, nullptr) << c.name;
+    EXPECT_EQ(std::string(o.s.url), c.url) << c.name;
   }
-  config_outcome cut;
-  read_into("URL http://" + std::string(238, 'h') + tail + "\nAPPID k\n", &cut);
-  EXPECT_EQ(std::string(cut.s.url), "http://" + std::string(238, 'h'));
+  config_outcome comment_last;
+  read_into("URL http://h/\nAPPID k\n#" + c248 + keyword_line, &comment_last);
+  EXPECT_EQ(comment_last.err, "");
+  EXPECT_STREQ(comment_last.s.url, "http://h/");
 }
 
 TEST(Config, StoresValues) {
