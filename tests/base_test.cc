@@ -47,6 +47,19 @@ TEST(Text, PrintableFormReplacesEachControlCharacterWithOneMark) {
        "A\xc2\xa0"
        "B"},
       {"sequence cut at the end", "ok\xc3", "ok?"},
+      {"last two-byte character, U+07FF, stays",
+       "a\xdf\xbf"
+       "b",
+       "a\xdf\xbf"
+       "b"},
+      // The lead byte of an overlong form is refused on its own, and each
+      // byte after it then stands alone.
+      {"overlong three- and four-byte forms of '/'",
+       "\xe0\x80\xaf \xf0\x80\x80\xaf", "??? ????"},
+      {"lead byte F5, past U+10FFFF",
+       "\xf5\x80\x80\x80"
+       "x",
+       "????x"},
   };
   for (const auto &c : cases) {
     std::string out(c.text.size(), 'X');
@@ -61,6 +74,31 @@ TEST(Text, PrintableFormReplacesEachControlCharacterWithOneMark) {
   char text[] = "x\xc2\x9by\r\n";
   make_printable(text);
   EXPECT_STREQ(text, "x?y??");
+}
+
+// n is the whole of the text: nothing at or past it is read or written,
+// even when a character runs on past it.
+TEST(Text, PrintableFormStaysWithinItsLength) {
+  const struct {
+    std::string text;
+    size_t n;
+    std::string shown;
+  } cases[] = {
+      {"abc\xc3\xb8"
+       "def",
+       4, "abc?"},
+      {"ab\xe2\x82\xac", 3, "ab?"},
+      {"ab\x1b"
+       "cd",
+       2, "ab"},
+      {"abcdef", 0, ""},
+  };
+  for (const auto &c : cases) {
+    std::string out(c.text.size() + 1, 'G');  // G: the guard bytes
+    size_t written = copy_printable(&out[0], c.text.data(), c.n);
+    EXPECT_EQ(out.substr(0, written), c.shown) << c.n;
+    EXPECT_EQ(out.substr(c.n), std::string(out.size() - c.n, 'G')) << c.n;
+  }
 }
 
 // A cut never splits a character: it backs off to the character's start.

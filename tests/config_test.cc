@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -86,6 +87,10 @@ TEST(Config, ReportsEveryProblemWithItsLine) {
       {"bad scheme, then a good URL is taken",
        "URL https://wx/\nURL http://wx/\nAPPID k\n",
        "tavik: config: line 1: bad scheme in URL value\n"},
+      {"one slash after the scheme is a bad scheme",
+       "URL http:/host/\nAPPID k\n",
+       "tavik: config: line 1: bad scheme in URL value\n"
+       "tavik: config: a URL entry must be given\n"},
       {"bad units, then good units are taken",
        std::string(kGood) + "UNITS imp\nUNITS Metrics\nUNITS IMPERIAL\n",
        "tavik: config: line 3: invalid value for UNITS command\n"
@@ -111,35 +116,79 @@ TEST(Config, ReportsEveryProblemWithItsLine) {
 }
 
 // fgets takes 249 characters at a time: a longer physical line is several
-// numbered lines, and every later message is numbered accordingly.
+// numbered lines, and every later message is numbered accordingly. Once a
+// "#" has been met, the pieces after it up to the line's end are comment
+// too, whatever they hold.
 TEST(Config, LongPhysicalLinesCountAsSeveralLines) {
   const std::string tail(51, 'x');
+  const std::string keyword_line = "URL http://127.0.0.1:1/from-comment?$A";
+  const std::string from_tail = "http://127.0.0.1:1/from-tail";
+  const std::string c248(248, 'c');
   const struct {
+    const char *name;
     std::string first;
     std::string err;
+    std::string url;
   } cases[] = {
-      // 248 characters and the newline fit one piece.
-      {"#" + std::string(247, 'c'),
-       "tavik: config: line 2: unrecognised command 'bad'\n"},
-      // 249 characters fill the piece; the newline alone is the next line.
-      {"#" + std::string(248, 'c'),
-       "tavik: config: line 3: unrecognised command 'bad'\n"},
+      {"comment of 248 characters and the newline: one piece",
+       "#" + std::string(247, 'c'),
+       "tavik: config: line 2: unrecognised command 'bad'\n", "http://h/"},
+      {"comment of 249 characters: the newline alone is the next line",
+       "#" + c248, "tavik: config: line 3: unrecognised command 'bad'\n",
+       "http://h/"},
+      {"comment of 249 characters ending in a keyword line",
+       "#" + std::string(248 - keyword_line.size(), 'c') + keyword_line,
+       "tavik: config: line 3: unrecognised command 'bad'\n", "http://h/"},
+      {"comment of 250 characters, cut inside its keyword line",
+       "#" + std::string(249 - keyword_line.size(), 'c') + keyword_line,
+       "tavik: config: line 3: unrecognised command 'bad'\n", "http://h/"},
+      {"comment whose second piece is a keyword line",
+       "#" + c248 + keyword_line,
+       "tavik: config: line 3: unrecognised command 'bad'\n", "http://h/"},
+      {"comment of 600 characters, its third piece a keyword line",
+       "#" + std::string(497, 'c') + keyword_line +
+           std::string(102 - keyword_line.size(), ' '),
+       "tavik: config: line 4: unrecognised command 'bad'\n", "http://h/"},
+      {"blanks before the comment",
+       " \t #" + std::string(245, 'c') + keyword_line,
+       "tavik: config: line 3: unrecognised command 'bad'\n", "http://h/"},
+      {"hash after a value",
+       "LOCATION 5 #" + std::string(237, 'c') + keyword_line,
+       "tavik: config: line 3: unrecognised command 'bad'\n", "http://h/"},
+      {"hash in the second piece, keyword line in the third",
+       "LOCATION 5" + std::string(239, ' ') + "#" + c248 + keyword_line,
+       "tavik: config: line 4: unrecognised command 'bad'\n", "http://h/"},
+      {"a NUL inside a comment does not carry it on", std::string("# a\0b", 5),
+       "tavik: config: line 2: unrecognised command 'bad'\n", "http://h/"},
+      // Without a "#" each piece is a line of its own, keyword lines too.
+      {"no hash: a keyword line in the second piece is taken",
+       std::string(249, 'k') + "URL " + from_tail,
+       "tavik: config: line 1: unrecognised command '" + std::string(249, 'k') +
+           "'\n"
+           "tavik: config: line 3: unrecognised command 'bad'\n"
+           "tavik: config: line 5: URL specified more than once\n",
+       from_tail},
       // 300 characters: the URL is cut after 249, its tail is a line of its
       // own, and the later URL line is a repeat.
-      {"URL http://" + std::string(238, 'h') + tail,
+      {"no hash: a URL of 300 characters",
+       "URL http://" + std::string(238, 'h') + tail,
        "tavik: config: line 2: unrecognised command '" + tail +
            "'\n"
            "tavik: config: line 3: unrecognised command 'bad'\n"
-           "tavik: config: line 5: URL specified more than once\n"},
+           "tavik: config: line 5: URL specified more than once\n",
+       "http://" + std::string(238, 'h')},
   };
   for (const auto &c : cases) {
     config_outcome o;
     read_into(c.first + "\nbad\nAPPID k\nURL http://h/\n", &o);
-    EXPECT_EQ(o.err, c.err) << c.first.size();
+    EXPECT_EQ(o.err, c.err) << c.name;
+    ASSERT_NE(o.s.url, nullptr) << c.name;
+    EXPECT_EQ(std::string(o.s.url), c.url) << c.name;
   }
-  config_outcome cut;
-  read_into("URL http://" + std::string(238, 'h') + tail + "\nAPPID k\n", &cut);
-  EXPECT_EQ(std::string(cut.s.url), "http://" + std::string(238, 'h'));
+  config_outcome comment_last;
+  read_into("URL http://h/\nAPPID k\n#" + c248 + keyword_line, &comment_last);
+  EXPECT_EQ(comment_last.err, "");
+  EXPECT_STREQ(comment_last.s.url, "http://h/");
 }
 
 TEST(Config, StoresValues) {
@@ -285,9 +334,29 @@ TEST(ConfigE2E, NoLocationAnywhereIsReportedByTheDriver) {
             "no -l option is present\n");
 }
 
+// The process's working directory, changed for the object's lifetime.
+class working_directory {
+ public:
+  explicit working_directory(const std::string &dir)
+      : old_(open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+    if (old_ < 0 || chdir(dir.c_str()) != 0)
+      ADD_FAILURE() << "cannot change to " << dir;
+  }
+  ~working_directory() {
+    if (old_ >= 0 && fchdir(old_) != 0) ADD_FAILURE() << "cannot change back";
+    if (old_ >= 0) close(old_);
+  }
+  working_directory(const working_directory &) = delete;
+
+ private:
+  int old_;
+};
+
 // Without -c, tavik reads the user's own file when there is one, and the
 // system-wide file otherwise; -c always wins. The runs use the tests' copy
-// of tavik, whose system-wide file is TEST_SYSTEM_CONFIG.
+// of tavik, whose system-wide file is TEST_SYSTEM_CONFIG, and start in the
+// scratch directory, so that a relative HOME or XDG_CONFIG_HOME would name
+// the files made there.
 TEST(ConfigE2E, UsersOwnFileIsReadWithoutC) {
   std::string doc;
   ASSERT_TRUE(sample_document(3003, "metric", &doc));
@@ -307,7 +376,16 @@ TEST(ConfigE2E, UsersOwnFileIsReadWithoutC) {
       "tavik: config: a URL entry must be given\n"
       "tavik: config: an APPID entry must be given\n"
       "tavik: 3 configuration errors\n";
-  enum where { NONE, IN_HOME, IN_XDG, DIRECTORY_IN_HOME, DANGLING_IN_HOME };
+  enum where {
+    NONE,
+    IN_HOME,
+    IN_XDG,
+    DIRECTORY_IN_HOME,
+    DANGLING_IN_HOME,
+    LOOP_IN_HOME,        // the file a link to itself
+    LOOP_ABOVE_IN_HOME,  // its directory a link to itself
+    CONFIG_IS_A_FILE     // $HOME/.config a regular file
+  };
   const struct {
     const char *name;
     where file;
@@ -353,6 +431,16 @@ TEST(ConfigE2E, UsersOwnFileIsReadWithoutC) {
        {"HOME=home"},
        {},
        system_file_read},
+      {"relative XDG_CONFIG_HOME holding the file: the system-wide file",
+       IN_XDG,
+       {"HOME=" + home, "XDG_CONFIG_HOME=xdg"},
+       {},
+       system_file_read},
+      {"HOME/.config a regular file: the system-wide file",
+       CONFIG_IS_A_FILE,
+       {"HOME=" + home},
+       {},
+       system_file_read},
       {"there but unreadable: an error, no fall-back",
        DIRECTORY_IN_HOME,
        {"HOME=" + home},
@@ -365,7 +453,21 @@ TEST(ConfigE2E, UsersOwnFileIsReadWithoutC) {
        {},
        "tavik: config: cannot open configuration file " + home_file +
            "\ntavik: 1 configuration error\n"},
+      {"link loop: an error, no fall-back",
+       LOOP_IN_HOME,
+       {"HOME=" + home},
+       {},
+       "tavik: config: cannot open configuration file " + home_file +
+           "\ntavik: 1 configuration error\n"},
+      {"link loop above the file: an error, no fall-back",
+       LOOP_ABOVE_IN_HOME,
+       {"HOME=" + home},
+       {},
+       "tavik: config: cannot open configuration file " + home_file +
+           "\ntavik: 1 configuration error\n"},
   };
+  const std::string tavik_dir = home + "/.config/tavik";
+  working_directory in_scratch(scratch.dir());
   for (const auto &c : cases) {
     // The server only where the user's file names it and a report follows.
     std::unique_ptr<script_server> server;
@@ -384,6 +486,17 @@ TEST(ConfigE2E, UsersOwnFileIsReadWithoutC) {
       ASSERT_EQ(mkdir(path.c_str(), 0700), 0) << c.name;
     } else if (c.file == DANGLING_IN_HOME) {
       ASSERT_EQ(symlink("nowhere", path.c_str()), 0) << c.name;
+    } else if (c.file == LOOP_IN_HOME) {
+      ASSERT_EQ(symlink("tavik.conf", path.c_str()), 0) << c.name;
+    } else if (c.file == LOOP_ABOVE_IN_HOME) {
+      ASSERT_EQ(rmdir(tavik_dir.c_str()), 0) << c.name;
+      ASSERT_EQ(symlink("tavik", tavik_dir.c_str()), 0) << c.name;
+    } else if (c.file == CONFIG_IS_A_FILE) {
+      ASSERT_EQ(rmdir(tavik_dir.c_str()), 0) << c.name;
+      ASSERT_EQ(rmdir((home + "/.config").c_str()), 0) << c.name;
+      FILE *f = fopen((home + "/.config").c_str(), "w");
+      ASSERT_NE(f, nullptr) << c.name;
+      fclose(f);
     }
     run_options options;
     options.test_system_file = true;
@@ -400,10 +513,18 @@ TEST(ConfigE2E, UsersOwnFileIsReadWithoutC) {
       EXPECT_EQ(r.out, "") << c.name;
       EXPECT_EQ(r.err, c.err) << c.name;
     }
-    if (c.file == DIRECTORY_IN_HOME)
+    if (c.file == DIRECTORY_IN_HOME) {
       rmdir(path.c_str());
-    else
+    } else if (c.file == LOOP_ABOVE_IN_HOME) {
+      unlink(tavik_dir.c_str());
+      ASSERT_EQ(mkdir(tavik_dir.c_str(), 0700), 0) << c.name;
+    } else if (c.file == CONFIG_IS_A_FILE) {
+      unlink((home + "/.config").c_str());
+      ASSERT_EQ(mkdir((home + "/.config").c_str(), 0700), 0) << c.name;
+      ASSERT_EQ(mkdir(tavik_dir.c_str(), 0700), 0) << c.name;
+    } else {
       unlink(path.c_str());
+    }
   }
   rmdir((xdg + "/tavik").c_str());
   rmdir(xdg.c_str());

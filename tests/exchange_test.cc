@@ -53,6 +53,27 @@ TEST(Exchange, LongPathGoesOutWhole) {
   EXPECT_EQ(o.request_sends, 1);
 }
 
+// Requests that just fit the 2000-byte line buffer with its terminator,
+// fill it exactly, and overrun it by one: each leaves whole, in one send.
+TEST(Exchange, RequestAtTheLineBufferSizeGoesOutWhole) {
+  const std::string rest =
+      " HTTP/1.1\r\n"
+      "Host: wx.example\r\n"
+      "User-Agent: weather/1.2\r\n"
+      "Accept: text/xml,application/xml,application/xhtml+xml,text/html,"
+      "text/plain\r\n"
+      "Accept-Encoding:\r\n"
+      "Connection: close\r\n"
+      "\r\n";
+  for (size_t size : {1999, 2000, 2001}) {
+    std::string path = "/" + std::string(size - 5 - rest.size(), 'p');
+    fetch_outcome o = fetch({"x\n"}, false, path.c_str());
+    EXPECT_EQ(o.request.size(), size);
+    EXPECT_EQ(o.request, "GET " + path + rest) << size;
+    EXPECT_EQ(o.request_sends, 1) << size;
+  }
+}
+
 struct framing_case {
   const char *name;
   std::vector<std::string> segments;
@@ -116,6 +137,9 @@ TEST(Exchange, ReadsEachFraming) {
        {std::string(kHead) + "Content-Length : 1\r\n\r\nabc"},
        "abc"},
       {"any 2xx", {"HTTP/1.1 299 Odd\r\nContent-Length: 1\r\n\r\nx"}, "x"},
+      {"chunky is not chunked",
+       {std::string(kHead) + "Transfer-Encoding: chunky\r\n\r\n2\r\nab"},
+       "2\r\nab"},
   };
   for (const framing_case &c : cases) {
     fetch_outcome o = fetch(c.segments);
@@ -163,6 +187,9 @@ TEST(Exchange, FailuresGiveNoDocument) {
       {"content length short",
        {std::string(kHead) + "Content-Length: 10\r\n\r\nabc"},
        "tavik: connection closed after 3 of 10 body bytes\n"},
+      {"content length at the 32-bit limit, short",
+       {std::string(kHead) + "Content-Length: 2147483647\r\n\r\nabc"},
+       "tavik: connection closed after 3 of 2147483647 body bytes\n"},
       {"negative content length",
        {std::string(kHead) + "Content-Length: -5\r\n\r\nabc"},
        ""},
@@ -175,6 +202,13 @@ TEST(Exchange, FailuresGiveNoDocument) {
       {"no last chunk", {kChunkedHead + "3\r\nabc\r\n"}, ""},
       {"negative chunk",
        {kChunkedHead + "-1\r\nabc\r\n"},
+       "tavik: bad chunk size from server\n"},
+      // strtoul takes the sign and wraps this round to 1.
+      {"negative chunk that wraps to one",
+       {kChunkedHead + "-ffffffffffffffff\r\nabc\r\n0\r\n\r\n"},
+       "tavik: bad chunk size from server\n"},
+      {"negative chunk that wraps to one, after a tab",
+       {kChunkedHead + "\t-ffffffffffffffff\r\nabc\r\n0\r\n\r\n"},
        "tavik: bad chunk size from server\n"},
       {"chunk beyond 32 bits",
        {kChunkedHead + "100000000\r\nabc\r\n"},

@@ -123,6 +123,97 @@ TEST(Report, EmptyTextsAndShortStamps) {
             std::string::npos);
 }
 
+// The lines that come and go with the record's values.
+TEST(Report, OptionalPartsOfTextLines) {
+  const struct {
+    const char *name;
+    float gusts;
+    const char *mode;
+    std::string gusts_line;  // empty: none
+    std::string precipitation_line;
+  } cases[] = {
+      {"no gusts, no precipitation", 0, "no", "", "Precipitation:\tno\n"},
+      {"negative zero gusts", -0.0f, "NO", "", "Precipitation:\tNO\n"},
+      {"negative gusts", -3, "No", "Gusts:\t\t-10.8 km/h\n",
+       "Precipitation:\tNo\n"},
+      {"gusts and snow", 2, "snow", "Gusts:\t\t7.2 km/h\n",
+       "Precipitation:\tsnow -1 mm\n"},
+      {"mode that only starts with no", 0, "non", "",
+       "Precipitation:\tnon -1 mm\n"},
+  };
+  for (const auto &c : cases) {
+    weather w = example();
+    w.gusts = c.gusts;
+    strcpy(w.precip_mode, c.mode);
+    std::string text = print(w, UNITS_METRIC, 0);
+    const std::string wind = "Wind:\t\t14.8 km/h (Gentle Breeze)\n";
+    EXPECT_NE(text.find(wind + c.gusts_line + "Wind direction:"),
+              std::string::npos)
+        << c.name;
+    EXPECT_NE(text.find("\n" + c.precipitation_line + "Last update:"),
+              std::string::npos)
+        << c.name;
+  }
+}
+
+// With -z a stamp is two values, date and time. A separator at index 10
+// gives way to the delimiter; any other character there is kept, with the
+// delimiter put before the whole character that holds that byte.
+TEST(Report, LineSplitsStampsKeepingEveryCharacter) {
+  const struct {
+    const char *name;
+    const char *stamp;
+    const char *values;  // with '@' as the delimiter
+  } cases[] = {
+      {"ISO, T", "2026-12-10T05:25:00", "2026-12-10@05:25:00@"},
+      {"ISO, t", "2026-12-10t05:25:00", "2026-12-10@05:25:00@"},
+      {"blank", "2026-12-10 05:25:00", "2026-12-10@05:25:00@"},
+      {"digit", "Dec 10 2026 05:25", "Dec 10 202@6 05:25@"},
+      {"letter", "2026-12-10Z05:25", "2026-12-10@Z05:25@"},
+      {"two bytes from index 9",
+       "2026-12-1\xc3\x9b"
+       "31m",
+       "2026-12-1@\xc3\x9b"
+       "31m@"},
+      {"two bytes from index 10",
+       "2026-12-10\xc3\x9b"
+       "31m",
+       "2026-12-10@\xc3\x9b"
+       "31m@"},
+      {"three bytes from index 9",
+       "2026-12-1\xe2\x80\xa6"
+       "05",
+       "2026-12-1@\xe2\x80\xa6"
+       "05@"},
+      {"eleven characters", "2026-12-10X", "2026-12-10@X@"},
+      {"ten characters", "2026-12-10", "2026-12-10@@"},
+      {"shorter", "10 Dec", "10 Dec@"},
+  };
+  for (const auto &c : cases) {
+    weather w = example();
+    strcpy(w.sunrise, c.stamp);
+    strcpy(w.sunset, c.stamp);
+    strcpy(w.last_update, c.stamp);
+    const std::string line = print(w, UNITS_METRIC, 1);
+    const std::string values = c.values;
+    EXPECT_EQ(line.substr(0, 29 + 2 * values.size()),
+              "Millbrook@US@89.65@W@39.80@N@" + values + values)
+        << c.name;
+    EXPECT_EQ(line.substr(line.size() - values.size() - 1), values + "\n")
+        << c.name;
+  }
+  // The widest stamps the record holds keep their last character too.
+  weather w = example();
+  strcpy(w.sunset, "Thursday, 10 December 2026 0525");
+  strcpy(w.last_update, "Thursday, 10 December 2026 0525");
+  ASSERT_EQ(strlen(w.last_update), sizeof w.last_update - 1);
+  const std::string line = print(w, UNITS_METRIC, 1);
+  EXPECT_NE(line.find("@Thursday, @10 December 2026 0525@Celsius@"),
+            std::string::npos);
+  const std::string last = "@mm@Thursday, @10 December 2026 0525@\n";
+  EXPECT_EQ(line.substr(line.size() - last.size()), last);
+}
+
 TEST(Normalise, ConvertsExactly) {
   const struct {
     float speed;

@@ -1,5 +1,6 @@
 // Configuration reader. Lines are read in 250-byte pieces with fgets, so a
-// long physical line becomes several numbered lines, as it always has.
+// long physical line becomes several numbered lines, as it always has; a
+// comment, though, runs on to the end of its physical line.
 #include <errno.h>
 #include <limits.h>
 #include <stdarg.h>
@@ -138,11 +139,24 @@ int read_config(const char *path, run_settings *s) {
   char buf[CONFIG_LINE_SIZE];
   int line = 1;
   int errors = 0;
-  while (fgets(buf, sizeof buf, f) != nullptr) {
+  // Set once a "#" has been met: the rest of that physical line, in however
+  // many pieces it comes, is comment, so that text the user commented out
+  // is never taken as settings.
+  bool in_comment = false;
+  for (;;) {
+    // fgets writes its terminator into the last byte only when it filled
+    // the buffer; the mark tells so even when the piece holds a NUL.
+    buf[sizeof buf - 1] = 'x';
+    if (fgets(buf, sizeof buf, f) == nullptr) break;
+    bool line_goes_on =
+        buf[sizeof buf - 1] == '\0' && buf[sizeof buf - 2] != '\n';
     size_t len = strlen(buf);
     if (len > 0 && buf[len - 1] == '\n') buf[len - 1] = '\0';
-    char *hash = strchr(buf, '#');
-    if (hash != nullptr) *hash = '\0';
+    char *hash = in_comment ? buf : strchr(buf, '#');
+    if (hash != nullptr) {
+      *hash = '\0';
+      in_comment = line_goes_on;
+    }
     char *keyword = strtok(buf, " \t");
     if (keyword != nullptr) {
       char *value = strtok(nullptr, " \t");

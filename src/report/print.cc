@@ -3,9 +3,10 @@
 #include <string.h>
 #include <strings.h>
 
+#include "base/text.h"
 #include "report/report.h"
 
-enum { STAMP_COPY_SIZE = 32, STAMP_SPLIT = 10 };
+enum { STAMP_SPLIT = 10 };
 
 // The values of the delimited line, each followed by the delimiter d.
 static void put_text(const char *text, char d) {
@@ -19,21 +20,31 @@ static void put_real(float value, int decimals, char d) {
   printf("%.*f%c", decimals, (double)value, d);
 }
 
-// A timestamp as two values: a copy with the delimiter at index 10, where
-// a date of ten characters meets its time. A stamp of exactly ten
-// characters gets the delimiter after it, so that date and (empty) time
-// stay two values; a shorter one stays one value.
+// A timestamp as two values, split at index 10, where a date of ten
+// characters meets its time. A separator there (T, t or a blank) gives way
+// to the delimiter; any other character is kept, the delimiter going
+// before the whole character that holds that byte, so that nothing is lost
+// and no UTF-8 sequence is torn. A stamp of exactly ten characters gets
+// the delimiter after it, so that date and (empty) time stay two values; a
+// shorter one stays one value. Written in parts: the record's widest
+// stamps leave no room in a copy for one more byte.
 static void put_stamp(const char *stamp, char d) {
-  char copy[STAMP_COPY_SIZE];
   size_t len = strlen(stamp);
-  if (len > STAMP_COPY_SIZE - 1) len = STAMP_COPY_SIZE - 1;
-  memcpy(copy, stamp, len);
-  copy[len] = '\0';
-  if (len >= STAMP_SPLIT) {
-    copy[STAMP_SPLIT] = d;
-    if (len == STAMP_SPLIT) copy[STAMP_SPLIT + 1] = '\0';
+  if (len < STAMP_SPLIT) {
+    put_text(stamp, d);
+    return;
   }
-  put_text(copy, d);
+  const char *rest = stamp + STAMP_SPLIT;
+  size_t date_len = STAMP_SPLIT;
+  if (*rest == 'T' || *rest == 't' || *rest == ' ') {
+    rest++;
+  } else if (*rest != '\0') {
+    date_len = utf8_cut(stamp, STAMP_SPLIT);
+    rest = stamp + date_len;
+  }
+  fwrite(stamp, 1, date_len, stdout);
+  putchar(d);
+  put_text(rest, d);
 }
 
 static void print_delimited(const run_settings *s, const weather *w) {
