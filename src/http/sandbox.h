@@ -6,10 +6,10 @@
 // programs or gain privileges, whatever a flaw in those stages let a
 // hostile server make of it.
 //
-//   FreeBSD    Capsicum: the socket limited to sending, receiving, waiting
-//              and shutting down; standard output and error to writing and
-//              the queries stdio makes; standard input to nothing; then
-//              capability mode.
+//   FreeBSD    Capsicum: every other descriptor inherited closed; the
+//              socket limited to sending, receiving and waiting; standard
+//              output and error to writing and the queries stdio makes;
+//              standard input to nothing; then capability mode.
 //   Linux      no new privileges, then a seccomp filter (libseccomp) that
 //              lets the calls listed in sandbox.cc through and makes every
 //              other call fail with EPERM: a call missing from the list
