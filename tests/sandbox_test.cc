@@ -32,10 +32,10 @@
 #include <thread>
 #include <vector>
 
-#include "http/sandbox.h"
 #include "run_tavik.h"
 #include "sample_docs.h"
 #include "samples.h"
+#include "sandbox/sandbox.h"
 #include "script_server.h"
 
 namespace {
