@@ -25,6 +25,7 @@
 #include "run_tavik.h"
 #include "sample_docs.h"
 #include "samples.h"
+#include "sandbox/sandbox_hook.h"
 #include "script_server.h"
 
 namespace {

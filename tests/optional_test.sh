@@ -2,8 +2,9 @@
 # A machine without GoogleTest still configures: a message says the tests
 # are off and none are generated. An installation-only build
 # (-DTAVIK_TESTS=OFF) leaves the sample server out. The sandbox is on by
-# default where there is one, -DTAVIK_SANDBOX=OFF leaves it out, and on
-# Linux a machine without libseccomp is told what to install or pass.
+# default where there is one, -DTAVIK_SANDBOX=OFF leaves it out, and so do
+# AddressSanitizer's and LeakSanitizer's flags; on Linux a machine without
+# libseccomp is told what to install or pass.
 #   optional_test.sh SOURCE WORKDIR
 # CMAKE and CXX in the environment name the cmake and the compiler to use.
 set -eu
@@ -50,6 +51,32 @@ grep -q "Sandbox: off" "$work/off.log" ||
   { cat "$work/off.log"; fail "no line saying the sandbox is off"; }
 ! grep -q TAVIK_SANDBOX "$work/off/$flags" || fail "the sandbox is compiled in"
 ! grep -q seccomp "$work/off/$link" || fail "libseccomp is linked"
+
+# Flags that ask for AddressSanitizer or LeakSanitizer, which cannot run
+# inside the sandbox, turn it off with a line that says so; other
+# sanitizers leave it on. The build above is configured again, so that the
+# compiler need not link with the sanitizers' libraries.
+sanitized() {
+  "$cmake" -S "$src" -B "$work/install-only" -DCMAKE_CXX_FLAGS= \
+    -DCMAKE_EXE_LINKER_FLAGS= "-D$1=$2" >"$work/sanitized.log" 2>&1 ||
+    { cat "$work/sanitized.log"; fail "configuring with $1=$2 failed"; }
+  if [ "$3" = off ]; then
+    grep -q "Sandbox: off, as the flags ask for AddressSanitizer" \
+      "$work/sanitized.log" ||
+      { cat "$work/sanitized.log"; fail "$1=$2: no line saying the sandbox is off"; }
+    ! grep -q TAVIK_SANDBOX "$work/install-only/$flags" ||
+      fail "$1=$2: the sandbox is compiled in"
+  else
+    grep -q -- -DTAVIK_SANDBOX "$work/install-only/$flags" ||
+      fail "$1=$2: the sandbox is left out"
+  fi
+}
+if [ "$want" != "There is no sandbox on" ]; then
+  sanitized CMAKE_CXX_FLAGS "-g -fsanitize=address" off
+  sanitized CMAKE_CXX_FLAGS "-fsanitize=undefined,leak -g" off
+  sanitized CMAKE_EXE_LINKER_FLAGS -fsanitize=leak off
+  sanitized CMAKE_CXX_FLAGS -fsanitize=undefined on
+fi
 
 # Without libseccomp (its folders hidden from the search; expat's found as
 # before), configuring a Linux build stops and says what to do.

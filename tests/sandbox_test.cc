@@ -13,9 +13,12 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/select.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #ifdef __linux__
@@ -29,10 +32,10 @@
 #include <thread>
 #include <vector>
 
-#include "http/sandbox.h"
 #include "run_tavik.h"
 #include "sample_docs.h"
 #include "samples.h"
+#include "sandbox/sandbox.h"
 #include "script_server.h"
 
 namespace {
@@ -53,19 +56,26 @@ const char kRefuseSandbox[] = "";
 #endif
 
 // How the sandbox refuses a call: EPERM from the seccomp filter, or
-// Capsicum's two errors.
+// Capsicum's two errors (or EBADF: there the sandbox closes what the run
+// inherited beyond the standard descriptors).
 bool is_refusal(int error) {
 #ifdef __FreeBSD__
-  return error == ECAPMODE || error == ENOTCAPABLE;
+  return error == ECAPMODE || error == ENOTCAPABLE || error == EBADF;
 #else
   return error == EPERM;
 #endif
 }
 
 // What a check has to work with, all made before the sandbox is entered.
+// Standard input is the readable file, opened once more.
 struct scene {
   int sock;              // one end of a connected stream pair; "ping" waits
+  int other;             // one end of a second pair; "ping" waits there too
   int spare;             // a TCP socket, not connected
+  int readable_fd;       // the readable file, open for reading
+  int writable_fd;       // another file, open for reading and writing
+  int folder_fd;         // the readable file's folder, open
+  pid_t bystander;       // another process, which a signal would end
   sockaddr_in listener;  // a loopback address that accepts connections
   std::string readable;  // an existing file
   std::string fresh;     // a name not yet taken, in a writable folder
@@ -80,6 +90,17 @@ int error_of(long rc) { return rc < 0 ? errno : 0; }
 
 // 0 when the call gave want, else as check_fn says.
 int expect(long rc, long want) { return rc == want ? 0 : rc < 0 ? errno : -1; }
+
+// The errno of a mapping that failed, or 0 after writing into the one made
+// (a shared mapping of a file then changes the file).
+int map_error(void *p) {
+  if (p == MAP_FAILED) return errno;
+  memcpy(p, "lost", 4);
+  return 0;
+}
+
+// What the writable file holds before a check, and must still hold after.
+const char kWritableText[] = "kept\n";
 
 #if defined(__linux__) && defined(__x86_64__)
 // open("/") through the i386 system call gate, as code injected into a
@@ -142,13 +163,16 @@ bool pseudo_terminals_work() {
 
 // What the child of run_sandboxed did.
 struct sandboxed_run {
-  bool reported = false;  // it wrote a result line
-  bool entered = false;   // enter_sandbox said the process is confined
-  int result = 0;         // the check's result
-  bool created = false;   // the fresh name exists afterwards
-  std::string out, err;   // its stdout and stderr, from the result line on cut
-  std::string terminal;   // with on_terminal: all it wrote there, uncut
-  int status = -1;        // exit status, or 128 + signal
+  bool reported = false;       // it wrote a result line
+  bool entered = false;        // enter_sandbox said the process is confined
+  int result = 0;              // the check's result
+  bool created = false;        // the fresh name exists afterwards
+  bool writable_kept = false;  // the writable file holds what it held
+  bool other_heard = false;    // something reached the second pair's far end
+  bool bystander_hit = false;  // a signal reached the other process
+  std::string out, err;  // its stdout and stderr, from the result line on cut
+  std::string terminal;  // with on_terminal: all it wrote there, uncut
+  int status = -1;       // exit status, or 128 + signal
 };
 
 // Forks a child that enters the sandbox with one end of a stream pair and
@@ -158,18 +182,41 @@ struct sandboxed_run {
 // run writes.
 sandboxed_run run_sandboxed(check_fn check, bool on_terminal = false) {
   sandboxed_run r;
+  // A child that leaves no core file when a signal ends it.
+  auto no_core = [] {
+    const rlimit none = {0, 0};
+    setrlimit(RLIMIT_CORE, &none);
+  };
+  fflush(stdout);  // nothing of the parent's is left for a child to write
+  fflush(stderr);
+  // Forked first, so that it holds none of the descriptors below.
+  pid_t bystander = fork();
+  if (bystander == 0) {
+    no_core();
+    for (;;) pause();
+  }
   temp_file file("text\n", "readable");
+  temp_file writable(kWritableText, "writable");
   scene s;
   s.readable = file.path();
   s.fresh = file.dir() + "/fresh";
   int listener = loopback_listener(&s.listener);
   s.spare = socket(AF_INET, SOCK_STREAM, 0);
-  int pair[2], out[2], err[2];
-  if (socketpair(AF_UNIX, SOCK_STREAM, 0, pair) != 0 || pipe(out) != 0 ||
-      pipe(err) != 0)
-    throw std::runtime_error("socketpair, pipe");
+  s.readable_fd = open(s.readable.c_str(), O_RDONLY);
+  s.writable_fd = open(writable.path().c_str(), O_RDWR);
+  s.folder_fd = open(file.dir().c_str(), O_RDONLY | O_DIRECTORY);
+  int input = open(s.readable.c_str(), O_RDONLY);
+  int pair[2], other[2], out[2], err[2];
+  if (socketpair(AF_UNIX, SOCK_STREAM, 0, pair) != 0 ||
+      socketpair(AF_UNIX, SOCK_STREAM, 0, other) != 0 || pipe(out) != 0 ||
+      pipe(err) != 0 || s.readable_fd < 0 || s.writable_fd < 0 ||
+      s.folder_fd < 0 || input < 0)
+    throw std::runtime_error("socketpair, pipe, open");
   s.sock = pair[0];
-  if (send(pair[1], "ping", 4, 0) != 4) throw std::runtime_error("send");
+  s.other = other[0];
+  s.bystander = bystander;
+  if (send(pair[1], "ping", 4, 0) != 4 || send(other[1], "ping", 4, 0) != 4)
+    throw std::runtime_error("send");
   int terminal = -1;
   std::string term_name;
   if (on_terminal) {
@@ -178,8 +225,6 @@ sandboxed_run run_sandboxed(check_fn check, bool on_terminal = false) {
       throw std::runtime_error("pseudo-terminal");
     term_name = ptsname(terminal);
   }
-  fflush(stdout);  // nothing of the parent's is left for the child to write
-  fflush(stderr);
   pid_t pid = fork();
   if (pid == 0) {
     if (on_terminal) {
@@ -192,8 +237,11 @@ sandboxed_run run_sandboxed(check_fn check, bool on_terminal = false) {
       dup2(out[1], 1);
       dup2(err[1], 2);
     }
-    for (int fd : {out[0], out[1], err[0], err[1], pair[1], listener})
+    dup2(input, 0);
+    for (int fd :
+         {out[0], out[1], err[0], err[1], pair[1], other[1], listener, input})
       close(fd);
+    no_core();
     // stdout as a program starts with it: no buffer yet, and the
     // buffering not chosen until the first write.
     if (freopen(nullptr, "w", stdout) == nullptr) _exit(3);
@@ -204,7 +252,9 @@ sandboxed_run run_sandboxed(check_fn check, bool on_terminal = false) {
     if (write(2, line, (size_t)n) != n) _exit(3);
     exit(0);
   }
-  for (int fd : {out[1], err[1], pair[0], s.spare}) close(fd);
+  for (int fd : {out[1], err[1], pair[0], other[0], s.spare, s.readable_fd,
+                 s.writable_fd, s.folder_fd, input})
+    close(fd);
   std::string *sinks[2] = {&r.out, &r.err};
   int fds[2] = {out[0], err[0]};
   if (on_terminal) {
@@ -220,6 +270,16 @@ sandboxed_run run_sandboxed(check_fn check, bool on_terminal = false) {
   int status = 0;
   waitpid(pid, &status, 0);
   r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  kill(bystander, SIGKILL);
+  waitpid(bystander, &status, 0);
+  r.bystander_hit = !WIFSIGNALED(status) || WTERMSIG(status) != SIGKILL;
+  char heard[16];
+  r.other_heard = recv(other[1], heard, sizeof heard, MSG_DONTWAIT) > 0;
+  std::ifstream kept(writable.path(), std::ios::binary);
+  r.writable_kept =
+      std::string((std::istreambuf_iterator<char>(kept)),
+                  std::istreambuf_iterator<char>()) == kWritableText;
+  close(other[1]);
   close(pair[1]);
   close(listener);
   r.terminal = on_terminal ? r.out : "";
@@ -283,6 +343,65 @@ TEST(Sandbox, RefusesFilesSocketsAndPrograms) {
        execl("/bin/sh", "sh", "-c", "exit 0", (char *)nullptr);
        return errno;
      }},
+    // Descriptors the run inherited, beside the standard ones and the
+    // connection, carry nothing in or out.
+    {"send on an inherited socket",
+     [](const scene &s) {
+       return error_of(send(s.other, "lost", 4, MSG_NOSIGNAL));
+     }},
+    {"receive from an inherited socket",
+     [](const scene &s) {
+       char buf[8];
+       return error_of(recv(s.other, buf, sizeof buf, MSG_DONTWAIT));
+     }},
+    {"write a file through an inherited descriptor",
+     [](const scene &s) { return error_of(write(s.writable_fd, "lost", 4)); }},
+    {"write a file through an inherited descriptor with writev",
+     [](const scene &s) {
+       iovec v = {(void *)"lost", 4};
+       return error_of(writev(s.writable_fd, &v, 1));
+     }},
+    {"read a file through an inherited descriptor",
+     [](const scene &s) {
+       char buf[8];
+       return error_of(read(s.readable_fd, buf, sizeof buf));
+     }},
+    {"read standard input",
+     [](const scene &) {
+       char buf[8];
+       return error_of(read(STDIN_FILENO, buf, sizeof buf));
+     }},
+    {"open a file under an inherited folder descriptor",
+     [](const scene &s) {
+       return error_of(openat(s.folder_fd, "readable", O_RDONLY));
+     }},
+    {"map a file through an inherited descriptor, shared",
+     [](const scene &s) {
+       return map_error(mmap(nullptr, 4096, PROT_READ | PROT_WRITE, MAP_SHARED,
+                             s.writable_fd, 0));
+     }},
+    {"map a file through an inherited descriptor, private",
+     [](const scene &s) {
+       return map_error(mmap(nullptr, 4096, PROT_READ | PROT_WRITE, MAP_PRIVATE,
+                             s.readable_fd, 0));
+     }},
+#ifdef __linux__
+    // Capsicum leaves memory alone: code could be mapped there.
+    {"map executable memory",
+     [](const scene &) {
+       return map_error(mmap(nullptr, 4096, PROT_READ | PROT_WRITE | PROT_EXEC,
+                             MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+     }},
+    {"make a heap page executable",
+     [](const scene &) {
+       const uintptr_t page = (uintptr_t)sysconf(_SC_PAGESIZE);
+       char *block = (char *)malloc(3 * page);
+       if (block == nullptr) return ENOMEM;
+       char *inside = (char *)(((uintptr_t)block + page - 1) & ~(page - 1));
+       return error_of(
+           mprotect(inside, page, PROT_READ | PROT_WRITE | PROT_EXEC));
+     }},
+#endif
 #ifdef __linux__
     // Capsicum lets a process make a socket it can never connect.
     {"make a socket",
@@ -291,6 +410,29 @@ TEST(Sandbox, RefusesFilesSocketsAndPrograms) {
      [](const scene &) {
        int sv[2];
        return error_of(socketpair(AF_UNIX, SOCK_STREAM, 0, sv));
+     }},
+#endif
+#ifdef __linux__
+    // The process may send SIGABRT to itself alone (signal 0 asks only
+    // whether the target is there).
+    {"send SIGABRT to another process",
+     [](const scene &s) {
+       int e = error_of(syscall(SYS_tgkill, s.bystander, s.bystander, SIGABRT));
+       if (!is_refusal(e)) return e;
+       return error_of(syscall(SYS_tkill, s.bystander, SIGABRT));
+     }},
+    {"send SIGABRT to a thread of another process",
+     [](const scene &s) {
+       return error_of(syscall(SYS_tgkill, getpid(), s.bystander, SIGABRT));
+     }},
+    {"send SIGABRT to its own thread as another process's",
+     [](const scene &s) {
+       return error_of(syscall(SYS_tgkill, s.bystander, getpid(), SIGABRT));
+     }},
+    {"send itself another signal than SIGABRT",
+     [](const scene &) {
+       int e = error_of(syscall(SYS_tgkill, getpid(), getpid(), 0));
+       return is_refusal(e) ? error_of(syscall(SYS_tkill, getpid(), 0)) : e;
      }},
 #endif
 #if defined(__linux__) && defined(__x86_64__)
@@ -313,6 +455,9 @@ TEST(Sandbox, RefusesFilesSocketsAndPrograms) {
     EXPECT_TRUE(r.reported && r.entered && is_refusal(r.result))
         << c.name << ": " << describe(r);
     EXPECT_FALSE(r.created) << c.name;
+    EXPECT_TRUE(r.writable_kept) << c.name;
+    EXPECT_FALSE(r.other_heard) << c.name;
+    EXPECT_FALSE(r.bystander_hit) << c.name;
     EXPECT_EQ(r.status, 0) << c.name << ": " << describe(r);
   }
 }
@@ -354,11 +499,8 @@ TEST(Sandbox, LeavesWhatARunNeeds) {
         }},
        "",
        ""},
-      {{"shut the socket down and close it",
-        [](const scene &s) {
-          int e = expect(shutdown(s.sock, SHUT_RDWR), 0);
-          return e != 0 ? e : expect(close(s.sock), 0);
-        }},
+      {{"close the socket",
+        [](const scene &s) { return expect(close(s.sock), 0); }},
        "",
        ""},
       {{"write to stdout and stderr through stdio",
@@ -426,6 +568,34 @@ TEST(Sandbox, LeavesWhatARunNeeds) {
     EXPECT_EQ(r.out, c.out) << c.c.name;
     EXPECT_EQ(r.err, c.err) << c.c.name;
     EXPECT_EQ(r.status, 0) << c.c.name << ": " << describe(r);
+  }
+}
+
+// A fatal error that the C library finds inside the sandbox still reaches
+// stderr (its message is written with writev), and abort() still ends the
+// process with SIGABRT, which it sends to itself.
+TEST(Sandbox, FatalErrorsOfTheCLibraryReachStderrAndAbort) {
+  if (!kSandboxBuilt) GTEST_SKIP() << "this build has no sandbox";
+  const struct {
+    check c;
+    const char *err;  // what stderr must hold
+  } checks[] = {
+      {{"free a block twice",
+        [](const scene &) {
+          char *volatile block = (char *)malloc(64);
+          free(block);
+          free(block);
+          return -1;
+        }},
+       "double free"},
+      {{"abort", [](const scene &) -> int { abort(); }}, ""},
+  };
+  for (const auto &c : checks) {
+    sandboxed_run r = run_sandboxed(c.c.fn);
+    EXPECT_FALSE(r.reported) << c.c.name << ": " << describe(r);
+    EXPECT_NE(r.err.find(c.err), std::string::npos)
+        << c.c.name << ": " << describe(r);
+    EXPECT_EQ(r.status, 128 + SIGABRT) << c.c.name << ": " << describe(r);
   }
 }
 
@@ -527,6 +697,108 @@ TEST(SandboxE2E, RunIsConfinedWhileItWaits) {
 #endif
 }
 
+#ifdef __linux__
+// The state letter of /proc/PID/stat (S sleeping, T stopped, ...), or '?'.
+char process_state(pid_t pid) {
+  std::ifstream f("/proc/" + std::to_string(pid) + "/stat");
+  std::string stat((std::istreambuf_iterator<char>(f)),
+                   std::istreambuf_iterator<char>());
+  size_t close = stat.rfind(')');
+  return close != std::string::npos && close + 2 < stat.size() ? stat[close + 2]
+                                                               : '?';
+}
+
+// Waits up to seconds for pid's state to satisfy ok. Returns whether it did.
+template <typename F>
+bool wait_for_state(pid_t pid, F ok, int seconds = 5) {
+  auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (!ok(process_state(pid))) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return true;
+}
+
+// The highest descriptor of pid that is a socket, or -1.
+int highest_socket(pid_t pid) {
+  int found = -1;
+  std::string dir = "/proc/" + std::to_string(pid) + "/fd";
+  DIR *d = opendir(dir.c_str());
+  if (d == nullptr) return -1;
+  while (dirent *e = readdir(d)) {
+    char target[64];
+    ssize_t n =
+        readlink((dir + "/" + e->d_name).c_str(), target, sizeof target - 1);
+    if (n > 0 && std::string(target, (size_t)n).compare(0, 7, "socket:") == 0 &&
+        atoi(e->d_name) > found)
+      found = atoi(e->d_name);
+  }
+  closedir(d);
+  return found;
+}
+#endif
+
+// A socket numbered past FD_SETSIZE is waited on with poll. Stopped and
+// continued in that wait, the kernel resumes it through restart_syscall,
+// which the sandbox lets through: the run goes on and prints its report.
+TEST(SandboxE2E, RunStoppedAndContinuedInItsWaitGoesOn) {
+#ifndef __linux__
+  GTEST_SKIP() << "/proc shows a process's state and descriptors on Linux";
+#else
+  if (!kSandboxBuilt) GTEST_SKIP() << "this build has no sandbox";
+  const int open_through = FD_SETSIZE;
+  rlimit lim;
+  getrlimit(RLIMIT_NOFILE, &lim);
+  const rlim_t want = (rlim_t)open_through + 64;
+  if (lim.rlim_cur != RLIM_INFINITY && lim.rlim_cur < want) {
+    if (lim.rlim_max != RLIM_INFINITY && lim.rlim_max < want)
+      GTEST_SKIP() << "RLIMIT_NOFILE allows no descriptor past FD_SETSIZE";
+    lim.rlim_cur = want;
+    if (setrlimit(RLIMIT_NOFILE, &lim) != 0)
+      GTEST_SKIP() << "RLIMIT_NOFILE cannot be raised past FD_SETSIZE";
+  }
+  sockaddr_in addr;
+  int listener = loopback_listener(&addr);
+  temp_file conf(config_for_port(ntohs(addr.sin_port)));
+  run_options options;
+  options.open_through = open_through;
+  run_result r;
+  std::thread run([&] {
+    r = run_tavik_argv({"tavik", "-c", conf.path()}, options);
+  });
+
+  // The request, whole: after it tavik only waits for the answer.
+  pollfd p = {listener, POLLIN, 0};
+  int conn = poll(&p, 1, 5000) == 1 ? accept(listener, nullptr, nullptr) : -1;
+  std::string request;
+  char buf[4096];
+  ssize_t n;
+  while (conn >= 0 && request.find("\r\n\r\n") == std::string::npos &&
+         (n = recv(conn, buf, sizeof buf, 0)) > 0)
+    request.append(buf, (size_t)n);
+  pid_t pid = child_named("tavik");
+  int sock = pid > 0 ? highest_socket(pid) : -1;
+  bool waited = pid > 0 && wait_for_state(pid, [](char c) { return c == 'S'; });
+  bool stopped = waited && kill(pid, SIGSTOP) == 0 &&
+                 wait_for_state(pid, [](char c) { return c == 'T'; });
+  bool continued = stopped && kill(pid, SIGCONT) == 0 &&
+                   wait_for_state(pid, [](char c) { return c != 'T'; });
+  const std::string response = content_length_response(sample_3003());
+  if (conn >= 0) {
+    send(conn, response.data(), response.size(), MSG_NOSIGNAL);
+    close(conn);
+  }
+  run.join();
+  close(listener);
+  EXPECT_GE(sock, FD_SETSIZE);
+  EXPECT_TRUE(waited && stopped && continued) << waited << stopped << continued;
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.out, kMillbrookReport);
+  EXPECT_EQ(r.status, 0);
+#endif
+}
+
 // A library preloaded into tavik tries, when the XML parser is created,
 // what a flaw in the parser could: each call is refused, and the run still
 // ends with its report.
@@ -563,6 +835,7 @@ TEST(SandboxE2E, RunGoesOnWhereTheSystemRefusesIt) {
   } cases[] = {
       {"nnp", "prctl(PR_SET_NO_NEW_PRIVS): Invalid argument"},
       {"seccomp", "seccomp_load: Invalid argument"},
+      {"forbid", "seccomp_load: Operation not permitted"},
   };
   const std::string response = content_length_response(sample_3003());
   for (const auto &c : cases) {

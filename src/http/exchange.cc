@@ -14,9 +14,9 @@
 #include "base/settings.h"
 #include "base/text.h"
 #include "http/exchange.h"
-#include "http/sandbox.h"
 #include "http/sock.h"
 #include "http/url.h"
+#include "sandbox/sandbox.h"
 
 // One buffer serves every request and response line; each wait for the
 // server may last this many seconds.

@@ -5,9 +5,9 @@
 #include "base/settings.h"
 
 // Expands the URL template, checks it, splits it, qualifies the host,
-// connects, enters the sandbox (http/sandbox.h) and runs the exchange. Returns
-// a heap block of *length bytes (not terminated) for the caller to free, or
-// NULL after a diagnostic (a few failures have none of their own).
+// connects, enters the sandbox (sandbox/sandbox.h) and runs the exchange.
+// Returns a heap block of *length bytes (not terminated) for the caller to
+// free, or NULL after a diagnostic (a few failures have none of their own).
 char *get_weather(const run_settings *s, int *length);
 
 // The exchange over a connected socket: request, status line, headers and

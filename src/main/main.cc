@@ -76,6 +76,8 @@ int main(int argc, char **argv) {
   settings.debug = opts.debug;
   settings.delimiter = opts.delimiter;
 
+  // From the connection on, the run is confined (sandbox/sandbox.h): the
+  // exchange, the parse, the report and -D's output run inside the sandbox.
   int length = 0;
   char *doc = get_weather(&settings, &length);
   if (doc == nullptr) {

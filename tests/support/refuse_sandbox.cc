@@ -5,6 +5,9 @@
 //   refuse-sandbox seccomp PROGRAM [ARG...]
 //     seccomp() fails with ENOSYS and prctl(PR_SET_SECCOMP) with EINVAL (a
 //     kernel without seccomp filters)
+//   refuse-sandbox forbid PROGRAM [ARG...]
+//     seccomp() and prctl(PR_SET_SECCOMP) fail with EPERM (a container
+//     whose own filter forbids filters)
 // It loads a filter of its own that refuses those calls alone, then
 // executes PROGRAM with PROGRAM as its argv[0]. Linux only.
 #include <errno.h>
@@ -17,8 +20,10 @@
 int main(int argc, char **argv) {
   bool nnp = argc > 2 && strcmp(argv[1], "nnp") == 0;
   bool seccomp = argc > 2 && strcmp(argv[1], "seccomp") == 0;
-  if (!nnp && !seccomp) {
-    fprintf(stderr, "usage: refuse-sandbox nnp|seccomp PROGRAM [ARG...]\n");
+  bool forbid = argc > 2 && strcmp(argv[1], "forbid") == 0;
+  if (!nnp && !seccomp && !forbid) {
+    fprintf(stderr,
+            "usage: refuse-sandbox nnp|seccomp|forbid PROGRAM [ARG...]\n");
     return 2;
   }
   scmp_filter_ctx ctx = seccomp_init(SCMP_ACT_ALLOW);
@@ -33,10 +38,13 @@ int main(int argc, char **argv) {
     rc = seccomp_rule_add_array(ctx, SCMP_ACT_ERRNO(EINVAL), SCMP_SYS(prctl), 1,
                                 &set_nnp);
   } else {
-    rc = seccomp_rule_add(ctx, SCMP_ACT_ERRNO(ENOSYS), SCMP_SYS(seccomp), 0);
+    const int call_error = seccomp ? ENOSYS : EPERM;
+    const int prctl_error = seccomp ? EINVAL : EPERM;
+    rc =
+        seccomp_rule_add(ctx, SCMP_ACT_ERRNO(call_error), SCMP_SYS(seccomp), 0);
     if (rc == 0)
-      rc = seccomp_rule_add_array(ctx, SCMP_ACT_ERRNO(EINVAL), SCMP_SYS(prctl),
-                                  1, &set_seccomp);
+      rc = seccomp_rule_add_array(ctx, SCMP_ACT_ERRNO(prctl_error),
+                                  SCMP_SYS(prctl), 1, &set_seccomp);
   }
   // Loading sets no-new-privileges first, as an unprivileged filter must.
   if (rc == 0) rc = seccomp_load(ctx);

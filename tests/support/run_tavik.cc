@@ -97,6 +97,19 @@ run_result run_tavik_argv(const std::vector<std::string> &given,
   posix_spawn_file_actions_addclose(&actions, out_pipe[1]);
   posix_spawn_file_actions_addclose(&actions, err_pipe[1]);
   if (closed_fd >= 0) posix_spawn_file_actions_addclose(&actions, closed_fd);
+  // Copies of one descriptor of /dev/null fill 3 to open_through; the
+  // original lies above them and is closed on exec.
+  int filler = -1;
+  if (options.open_through >= 3) {
+    int null_fd = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    filler = null_fd < 0
+                 ? -1
+                 : fcntl(null_fd, F_DUPFD_CLOEXEC, options.open_through + 1);
+    if (null_fd >= 0) close(null_fd);
+    if (filler < 0) throw std::runtime_error("descriptors to fill");
+    for (int fd = 3; fd <= options.open_through; fd++)
+      posix_spawn_file_actions_adddup2(&actions, filler, fd);
+  }
 
   std::vector<std::string> words = given;
   std::string program = binary, link_dir;
@@ -158,6 +171,7 @@ run_result run_tavik_argv(const std::vector<std::string> &given,
                              argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   if (log_fd >= 0) close(log_fd);
+  if (filler >= 0) close(filler);
   close(out_pipe[1]);
   close(err_pipe[1]);
   if (rc != 0) throw std::runtime_error("posix_spawn");

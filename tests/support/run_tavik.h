@@ -39,6 +39,10 @@ struct run_options {
   // program that changes the process and then executes its arguments. Not
   // under memcheck.
   std::vector<std::string> launcher;
+  // Descriptors 3 up to this one are open (on /dev/null) when tavik starts,
+  // so that those it opens itself are numbered above it. The caller's
+  // RLIMIT_NOFILE must allow a few more.
+  int open_through = -1;
 };
 
 // Runs tavik with exactly this argument vector, which may be empty (no

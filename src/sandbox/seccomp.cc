@@ -1,29 +1,17 @@
-// The sandbox: Capsicum on FreeBSD, a seccomp filter on Linux, nothing
-// elsewhere. TAVIK_SANDBOX is defined by builds that have one.
+// The sandbox on Linux: no new privileges and a seccomp filter, made with
+// libseccomp.
 #include <errno.h>
+#include <seccomp.h>
+#include <signal.h>
 #include <stdio.h>
 #include <string.h>
-#include <unistd.h>
-
-#if defined(TAVIK_SANDBOX) && defined(__FreeBSD__)
-#include <sys/capsicum.h>
-#include <sys/ioctl.h>
-#include <termios.h>
-#define SANDBOX_CAPSICUM 1
-#elif defined(TAVIK_SANDBOX) && defined(__linux__)
-#include <seccomp.h>
 #include <sys/mman.h>
 #include <sys/prctl.h>
-#define SANDBOX_SECCOMP 1
-#endif
+#include <unistd.h>
 
 #include "base/diag.h"
-#include "base/test_hooks.h"
-#include "http/sandbox.h"
-
-sandbox_hook_fn sandbox_hook = nullptr;
-
-#if defined(SANDBOX_CAPSICUM) || defined(SANDBOX_SECCOMP)
+#include "sandbox/sandbox.h"
+#include "sandbox/sandbox_hook.h"
 
 // The system would not confine the process: the run goes on without the
 // sandbox, and says why when asked to.
@@ -43,61 +31,25 @@ static void settle_stdout_buffering(void) {
   setvbuf(stdout, buf, isatty(STDOUT_FILENO) ? _IOLBF : _IOFBF, sizeof buf);
 }
 
-#endif
-
-#ifdef SANDBOX_CAPSICUM
-
-// Limits fd to rights and, when ioctls is not NULL, its ioctls to those
-// count commands. Returns the failing call's name, or NULL.
-static const char *limit_fd(int fd, const cap_rights_t *rights,
-                            const unsigned long *ioctls, size_t count) {
-  if (cap_rights_limit(fd, rights) != 0) return "cap_rights_limit";
-  if (ioctls != nullptr && cap_ioctls_limit(fd, ioctls, count) != 0)
-    return "cap_ioctls_limit";
-  return nullptr;
-}
-
-// Capsicum: each descriptor keeps what the run does with it, then
-// capability mode closes every global namespace (files, new connections,
-// programs). A kernel without Capsicum says ENOSYS, and the run goes on.
-static bool confine(int sock, bool say_why) {
-  static const unsigned long tty_query[] = {TIOCGETA};  // isatty()
-  cap_rights_t rights;
-  const char *failed;
-
-  cap_rights_init(&rights, CAP_SEND, CAP_RECV, CAP_EVENT, CAP_SHUTDOWN);
-  if ((failed = limit_fd(sock, &rights, nullptr, 0)) != nullptr)
-    return refused(say_why, failed, errno);
-  // Standard output and error: writing, and what stdio may ask of them
-  // (fstat, isatty), both about the descriptor alone.
-  cap_rights_init(&rights, CAP_WRITE, CAP_FSTAT, CAP_IOCTL);
-  if ((failed = limit_fd(STDOUT_FILENO, &rights, tty_query, 1)) != nullptr ||
-      (failed = limit_fd(STDERR_FILENO, &rights, tty_query, 1)) != nullptr)
-    return refused(say_why, failed, errno);
-  cap_rights_init(&rights);  // nothing: the run never reads it
-  if ((failed = limit_fd(STDIN_FILENO, &rights, nullptr, 0)) != nullptr)
-    return refused(say_why, failed, errno);
-  if (cap_enter() != 0) return refused(say_why, "cap_enter", errno);
-  return true;
-}
-
-#endif
-
-#ifdef SANDBOX_SECCOMP
-
 // Adds the calls the run still makes once confined, each on one line with
 // why. Every other call fails with EPERM. Returns 0 or a negative errno.
 static int allow_run_calls(scmp_filter_ctx ctx, int sock) {
+  // The process has one thread, whose ID is the process's.
+  const scmp_datum_t self = (scmp_datum_t)getpid();
   const scmp_arg_cmp on_sock = {0, SCMP_CMP_EQ, (scmp_datum_t)sock, 0};
   const scmp_arg_cmp on_stdout = {0, SCMP_CMP_EQ, STDOUT_FILENO, 0};
   const scmp_arg_cmp on_stderr = {0, SCMP_CMP_EQ, STDERR_FILENO, 0};
   const scmp_arg_cmp no_exec = {2, SCMP_CMP_MASKED_EQ, PROT_EXEC, 0};
   const scmp_arg_cmp anon = {3, SCMP_CMP_MASKED_EQ, MAP_ANONYMOUS,
                              MAP_ANONYMOUS};
+  const scmp_arg_cmp to_self = {0, SCMP_CMP_EQ, self, 0};
+  const scmp_arg_cmp thread_self = {1, SCMP_CMP_EQ, self, 0};
+  const scmp_arg_cmp abort_2 = {2, SCMP_CMP_EQ, SIGABRT, 0};
+  const scmp_arg_cmp abort_1 = {1, SCMP_CMP_EQ, SIGABRT, 0};
   const struct {
     int call;
     unsigned int conditions;  // how many of when[] must hold
-    scmp_arg_cmp when[2];
+    scmp_arg_cmp when[3];
   } allowed[] = {
       // clang-format off
       {SCMP_SYS(sendto),          1, {on_sock}},    // send(): the request
@@ -107,7 +59,6 @@ static int allow_run_calls(scmp_filter_ctx ctx, int sock) {
       {SCMP_SYS(poll),            0, {}},           // the wait past FD_SETSIZE
       {SCMP_SYS(ppoll),           0, {}},           // poll() in some libcs
       {SCMP_SYS(restart_syscall), 0, {}},           // a wait after a stop
-      {SCMP_SYS(shutdown),        1, {on_sock}},    // the end of the exchange
       {SCMP_SYS(close),           0, {}},           // the socket, once read
       {SCMP_SYS(write),           1, {on_stdout}},  // the report, -D's dump
       {SCMP_SYS(write),           1, {on_stderr}},  // diagnostics, -D's trace
@@ -118,6 +69,11 @@ static int allow_run_calls(scmp_filter_ctx ctx, int sock) {
       {SCMP_SYS(munmap),          0, {}},           // a large block freed
       {SCMP_SYS(getrandom),       0, {}},           // expat's hash salt
       {SCMP_SYS(exit_group),      0, {}},           // the end of the run
+      // abort(): it asks who it is, then sends SIGABRT to itself alone
+      {SCMP_SYS(getpid),          0, {}},
+      {SCMP_SYS(gettid),          0, {}},
+      {SCMP_SYS(tgkill),          3, {to_self, thread_self, abort_2}},
+      {SCMP_SYS(tkill),           2, {to_self, abort_1}},  // in other libcs
       // clang-format on
   };
   for (const auto &a : allowed) {
@@ -136,11 +92,6 @@ static bool confine(int sock, bool say_why) {
     return refused(say_why, "prctl(PR_SET_NO_NEW_PRIVS)", errno);
   scmp_filter_ctx ctx = seccomp_init(SCMP_ACT_ERRNO(EPERM));
   if (ctx == nullptr) return refused(say_why, "seccomp_init", ENOMEM);
-#if SCMP_VER_MAJOR > 2 || (SCMP_VER_MAJOR == 2 && SCMP_VER_MINOR >= 5)
-  // The kernel's own error from the load, not libseccomp's ECANCELED, for
-  // the diagnostic; a libseccomp older than 2.5 gives its own.
-  seccomp_attr_set(ctx, SCMP_FLTATR_API_SYSRAWRC, 1);
-#endif
   const char *step = "seccomp_attr_set";
   int rc =
       seccomp_attr_set(ctx, SCMP_FLTATR_ACT_BADARCH, SCMP_ACT_ERRNO(EPERM));
@@ -148,25 +99,23 @@ static bool confine(int sock, bool say_why) {
     step = "seccomp_rule_add";
     rc = allow_run_calls(ctx, sock);
   }
+  // A load the kernel refuses comes back as libseccomp's own code
+  // (ECANCELED, or EFAULT for an error it does not document, such as the
+  // EPERM of a container's own filter): the kernel's answer is in errno.
+  int error = 0;
   if (rc == 0) {
     step = "seccomp_load";
+    errno = 0;
     rc = seccomp_load(ctx);
+    if (rc != 0) error = errno;
   }
   seccomp_release(ctx);
-  if (rc != 0) return refused(say_why, step, -rc);
+  if (rc != 0) return refused(say_why, step, error != 0 ? error : -rc);
   return true;
 }
 
-#endif
-
 bool enter_sandbox(int sock, bool say_why) {
   if (sandbox_hook != nullptr) return sandbox_hook(sock);
-#if defined(SANDBOX_CAPSICUM) || defined(SANDBOX_SECCOMP)
   settle_stdout_buffering();
   return confine(sock, say_why);
-#else
-  (void)sock;
-  (void)say_why;
-  return false;
-#endif
 }
