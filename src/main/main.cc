@@ -82,7 +82,7 @@ int main(int argc, char **argv) {
   }
 
   weather w = {};
-  extract_data(doc, length, &settings, &w);
+  extract_data(doc, length, settings.debug, &w);
   free(doc);
   if (!w.ok) {
     report_error("error extracting data");
