@@ -13,6 +13,7 @@
 #include "base/diag.h"
 #include "base/settings.h"
 #include "base/text.h"
+#include "base/version.h"
 #include "http/connect.h"
 #include "http/exchange.h"
 #include "http/sandbox.h"
