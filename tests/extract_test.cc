@@ -313,6 +313,15 @@ TEST(Extract, DebugTraceEchoesElementsAndLongerRuns) {
             "\nHandling </current>\n");
 }
 
+// The trace is each parse's own choice: one parse's flag does not outlive
+// it (a fuzzer, or a test, parses many times in one process).
+TEST(Extract, ParseAfterATracedOneIsSilent) {
+  parse("<current><city name=\"a\">ab</city></current>", 1);
+  parsed p = parse("<current><city name=\"a\">ab</city></current>");
+  EXPECT_EQ(p.w.ok, 1);
+  EXPECT_EQ(p.err, "");
+}
+
 TEST(Extract, TraceOfOffendingElementComesBeforeItsFatalMessage) {
   parsed p = parse("<Current><City/><Speed/></Current>", 1);
   EXPECT_EQ(p.err,
