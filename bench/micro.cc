@@ -95,7 +95,7 @@ void BM_ExtractData(benchmark::State &state) {
   run_settings s{};
   weather w;
   for (auto _ : state) {
-    extract_data(doc.data(), (int)doc.size(), &s, &w);
+    extract_data(doc.data(), (int)doc.size(), s.debug, &w);
     benchmark::DoNotOptimize(w.ok);
   }
   state.SetBytesProcessed((int64_t)state.iterations() * (int64_t)doc.size());
@@ -112,7 +112,7 @@ void BM_Report(benchmark::State &state) {
   s.compressed = (int)state.range(0);
   s.delimiter = '@';
   weather parsed;
-  extract_data(doc.data(), (int)doc.size(), &s, &parsed);
+  extract_data(doc.data(), (int)doc.size(), s.debug, &parsed);
   fflush(stdout);
   int saved = dup(1);
   int null = open("/dev/null", O_WRONLY);

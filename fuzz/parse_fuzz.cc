@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   s.delimiter = (char)data[1];
   fatal_hook = note_fatal;
   weather w;
-  extract_data((const char *)(data + 2), (int)(size - 2), &s, &w);
+  extract_data((const char *)(data + 2), (int)(size - 2), s.debug, &w);
   if (w.ok) {
     massage_weather(&s, &w);
     print_weather(&s, &w);

@@ -154,7 +154,7 @@ TEST(Faults, EachAllocationFailingGivesACleanFailure) {
       char *body = get_weather(&s, &length);
       if (body == nullptr) return;
       got = std::string(body, (size_t)length);
-      extract_data(body, length, &s, &w);
+      extract_data(body, length, s.debug, &w);
       free(body);
     });
     tavik_malloc = malloc;

@@ -7,6 +7,7 @@
 
 #include "base/settings.h"
 #include "capture.h"
+#include "config/config_file.h"
 #include "main/options.h"
 #include "run_tavik.h"
 #include "script_server.h"

@@ -13,6 +13,7 @@
 
 #include "base/test_hooks.h"
 #include "capture.h"
+#include "http/connect.h"
 #include "http/exchange.h"
 #include "http/url.h"
 #include "peer.h"

@@ -1,13 +1,9 @@
 // Heap blocks through the allocation hooks.
-#include <stdlib.h>
 #include <string.h>
 
 #include "base/alloc.h"
 #include "base/diag.h"
 #include "base/test_hooks.h"
-
-void *(*tavik_malloc)(size_t) = malloc;
-void *(*tavik_realloc)(void *, size_t) = realloc;
 
 // The one place where an exhausted heap becomes a diagnostic.
 void report_out_of_memory(void) { report_error("cannot allocate memory"); }

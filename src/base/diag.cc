@@ -9,7 +9,6 @@
 #include "base/text.h"
 
 const char *program_name = "tavik";
-fatal_hook_fn fatal_hook = nullptr;
 
 void set_program_name(char *argv0) {
   program_name = "tavik";

@@ -1,10 +1,6 @@
-// The run settings record and the program's fixed numbers, shared by every
-// stage of a run.
+// The run settings record, shared by every stage of a run.
 #ifndef TAVIK_BASE_SETTINGS_H
 #define TAVIK_BASE_SETTINGS_H
-
-#define TAVIK_VERSION_MAJOR 1
-#define TAVIK_VERSION_MINOR 2
 
 enum { UNITS_IMPERIAL = 1, UNITS_METRIC = 2 };
 

@@ -13,6 +13,8 @@
 #include "base/diag.h"
 #include "base/settings.h"
 #include "base/text.h"
+#include "base/version.h"
+#include "http/connect.h"
 #include "http/exchange.h"
 #include "http/sock.h"
 #include "http/url.h"

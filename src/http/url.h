@@ -1,5 +1,6 @@
-// The request URL and the connection to the weather server. The texts made
-// here are heap blocks sized for their contents, for the caller to free.
+// The request URL: the template expanded, checked and cut into host, port
+// and path. The texts made here are heap blocks sized for their contents,
+// for the caller to free.
 #ifndef TAVIK_HTTP_URL_H
 #define TAVIK_HTTP_URL_H
 
@@ -21,14 +22,5 @@ bool has_control_byte(const char *text);
 // the scheme and are not looked at. NULL after "cannot allocate memory",
 // with no copy left behind.
 const char *split_url(const char *url, char **host, char **port);
-
-// Adds "." and the resolver's default domain to a host name without a dot,
-// when that domain is not empty, replacing *host. False after "cannot
-// allocate memory", *host then unchanged.
-bool qualify_host(char **host);
-
-// Resolves host and port (the http service's when port is empty) and
-// connects. Returns the socket, or -1 after reporting.
-int open_connection(const char *host, const char *port);
 
 #endif

@@ -8,6 +8,7 @@
 #include "base/diag.h"
 #include "base/settings.h"
 #include "config/config.h"
+#include "config/config_file.h"
 #include "http/exchange.h"
 #include "main/options.h"
 #include "parse/extract.h"
@@ -51,15 +52,7 @@ int main(int argc, char **argv) {
       return 1;
   }
 
-  // Static too: the user's path is a heap copy that lives as long as the
-  // run, as the -c copy does.
-  static const char *config_path;
-  config_path = opts.config_path;
-  if (config_path == nullptr) {
-    config_path = default_config_file(system_config_file);
-    if (config_path == nullptr) return 1;
-  }
-  int errors = read_config(config_path, &settings);
+  int errors = read_config(choose_config_file(opts.config_path), &settings);
   if (errors != 0) {
     report_error("%d configuration error%s", errors, errors == 1 ? "" : "s");
     return 1;
@@ -91,7 +84,7 @@ int main(int argc, char **argv) {
   }
 
   weather w = {};
-  extract_data(doc, length, &settings, &w);
+  extract_data(doc, length, settings.debug, &w);
   free(doc);
   if (!w.ok) {
     report_error("error extracting data");

@@ -8,6 +8,8 @@
 #include "base/alloc.h"
 #include "base/diag.h"
 #include "base/settings.h"
+#include "base/version.h"
+#include "config/config_file.h"
 #include "main/options.h"
 
 // glibc permutes argv unless told not to; the scan must stop at the first

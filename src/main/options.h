@@ -4,19 +4,13 @@
 
 // What the command line asked for, before the configuration is read.
 struct option_state {
-  char *config_path;      // heap copy of -c, or NULL for the default file
+  char *config_path;      // heap copy of -c, or NULL: see choose_config_file
   int location_override;  // -1: no -l seen (a -l of -1 counts as none)
   int units_choice;       // 0: no -u seen
   char delimiter;
   int debug;
   int compressed;
 };
-
-// The system-wide configuration file, read when -c names none and the user
-// has no file of their own. Set when the program is built (cmake
-// -DTAVIK_CONFIG_FILE=...); each program built from these sources links its
-// own definition, so that the tests' copy can name a file of theirs.
-extern const char system_config_file[];
 
 enum scan_result {
   SCAN_RUN,    // go on with the run

@@ -38,9 +38,10 @@ enum {
 
 enum { STATE_STACK_SIZE = 9, COUNTRY_TEXT_MAX = 200 };
 
-// The machine: the current state, the saved states and their number, and
-// the "Country" text gathered so far, its length and whether the
-// truncation warning has been given for this element.
+// The machine: whether it traces (-D), the current state, the saved states
+// and their number, and the "Country" text gathered so far, its length and
+// whether the truncation warning has been given for this element.
+static int parse_debug;
 static int parse_state;
 static int state_stack[STATE_STACK_SIZE];
 static int stack_depth;
@@ -250,7 +251,7 @@ static void XMLCALL start_element(void *data, const XML_Char *name,
                                   const XML_Char **atts) {
   weather *w = (weather *)data;
   if (parse_aborted) return;
-  if (w->settings->debug == 1) trace_element("\nHandling <", name);
+  if (parse_debug == 1) trace_element("\nHandling <", name);
   const element_rule *e = find_element(name);
   if (e == nullptr) return;
   if (e->state == STATE_COUNTRY) {
@@ -267,7 +268,7 @@ static void XMLCALL start_element(void *data, const XML_Char *name,
 static void XMLCALL end_element(void *data, const XML_Char *name) {
   weather *w = (weather *)data;
   if (parse_aborted) return;
-  if (w->settings->debug == 1) trace_element("\nHandling </", name);
+  if (parse_debug == 1) trace_element("\nHandling </", name);
   const element_rule *e = find_element(name);
   if (e == nullptr) return;
   if (e->state == STATE_COUNTRY) {
@@ -277,10 +278,9 @@ static void XMLCALL end_element(void *data, const XML_Char *name) {
   pop_state(e->required);
 }
 
-static void XMLCALL character_data(void *data, const XML_Char *s, int len) {
-  weather *w = (weather *)data;
+static void XMLCALL character_data(void *, const XML_Char *s, int len) {
   if (parse_aborted) return;
-  if (len >= 2 && w->settings->debug == 1) trace_text(s, (size_t)len);
+  if (len >= 2 && parse_debug == 1) trace_text(s, (size_t)len);
   if (parse_state != STATE_COUNTRY) return;
   unsigned int n = (unsigned int)len;
   if (country_len + n > COUNTRY_TEXT_MAX) {
@@ -321,17 +321,15 @@ static const XML_Memory_Handling_Suite hooked_suite = {hooked_malloc,
 
 // The record as the parse starts it: every number 0, every text empty, ok
 // 0, then the few values that are not.
-static void init_record(weather *w, const run_settings *s) {
+static void init_record(weather *w) {
   *w = weather();
-  w->settings = s;
   strcpy(w->city, "UNKNOWN");
   strcpy(w->country, "UNKNOWN");
   w->precipitation = -1.0f;  // no amount given
 }
 
-void extract_data(const char *doc, int length, const run_settings *s,
-                  weather *w) {
-  init_record(w, s);
+void extract_data(const char *doc, int length, int debug, weather *w) {
+  init_record(w);
   XML_Parser p;
   if (tavik_malloc == malloc && tavik_realloc == realloc)
     p = XML_ParserCreate(nullptr);
@@ -344,6 +342,7 @@ void extract_data(const char *doc, int length, const run_settings *s,
   XML_SetUserData(p, w);
   XML_SetElementHandler(p, start_element, end_element);
   XML_SetCharacterDataHandler(p, character_data);
+  parse_debug = debug;
   parse_state = STATE_TOP;
   stack_depth = 0;
   parse_aborted = 0;

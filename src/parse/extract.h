@@ -5,10 +5,10 @@
 #include "parse/weather.h"
 
 // Initialises w, then hands the whole document to expat in one call; w->ok
-// is 1 only when the parser accepted it. Wrong nesting of known elements is
+// is 1 only when the parser accepted it. With debug 1 the parse traces the
+// elements and character runs on stderr. Wrong nesting of known elements is
 // fatal: a message, then fatal_exit(1).
-void extract_data(const char *doc, int length, const run_settings *s,
-                  weather *w);
+void extract_data(const char *doc, int length, int debug, weather *w);
 
 // One element of the document the parse reads: its name (matched in any
 // letter case), the element it must be inside (NULL for the root) and the

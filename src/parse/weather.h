@@ -3,11 +3,8 @@
 #ifndef TAVIK_PARSE_WEATHER_H
 #define TAVIK_PARSE_WEATHER_H
 
-#include "base/settings.h"
-
 struct weather {
   int ok;  // 1 after a complete, well-formed document
-  const run_settings *settings;
   char city[100];
   char country[12];
   float longitude;

@@ -2,6 +2,7 @@
 #ifndef TAVIK_REPORT_REPORT_H
 #define TAVIK_REPORT_REPORT_H
 
+#include "base/settings.h"
 #include "parse/weather.h"
 
 // Writes the unit labels of s->units, converts wind, gusts, visibility and
