@@ -204,6 +204,7 @@ done <<'EOF'
 two lines|one\ntwo|3°C one
 ESC and NUL|a\033[31mb\000c|3°C a[31mbc
 C1 rejoined|a\302\302\302\233\233\233b|3°C ab
+last of each range|a\037b\302\237c|3°C abc
 EOF
 
 # Six bars at the same moment against a slow answer ask the service once:
@@ -273,13 +274,15 @@ lock from the future|-100|3°C broken clouds|1
 lock with a damaged time|x1|3°C broken clouds|1
 EOF
 
-# A cache file whose time the shell cannot read, or whose state is not one
-# the script writes, is no cache at all.
-# NAME|FIRST LINE (NOW is the time)
+# A cache file whose time the shell cannot read, whose state is not one the
+# script writes, or whose time is still to come, is no cache at all.
+# NAME|FIRST LINE (NOW is the time, LATER an hour after it)
 while IFS='|' read -r name first; do
   rm -rf "$work/cache"
   mkdir -p "$cache"
-  printf '%s\nforged line\n' "$first" | sed "s/NOW/$(date +%s)/" > "$cache/$file"
+  t=$(date +%s)
+  printf '%s\nforged line\n' "$first" |
+    sed -e "s/NOW/$t/" -e "s/LATER/$((t + 3600))/" > "$cache/$file"
   start_server
   with=; run "$name" 0 "3°C broken clouds" -c "$work/tavik.conf"
   stop_server
@@ -287,6 +290,7 @@ done <<'EOF'
 leading zero|01796916476 ok
 twenty digits|12345678901234567890 ok
 unknown state|NOW good
+an hour ahead|LATER ok
 EOF
 
 # Links planted at the names an older version wrote through ($cache.$$ and
@@ -335,6 +339,7 @@ done <<'EOF'
 open to all|777
 open to all, sticky like /tmp|1777
 open to the group|770
+open to others only|703
 a symbolic link|link
 a file|file
 another user's|chown
