@@ -158,10 +158,10 @@ with=; run "error document, cached" 0 "3°C broken clouds (stale)" -c "$work/tav
 requests "error document" 1
 stop_server
 
-# Clouds texts with control characters and tmux directives, as character
-# references so that they reach tavik whatever it makes of them. A newer
-# tavik shows each control character as '?', so '?' is dropped from the
-# output before it is compared. Under tmux each '#' is doubled.
+# Clouds texts with control characters and the markup of status bars, as
+# character references so that they reach tavik whatever it makes of them.
+# Only words stay, under tmux as elsewhere: of ASCII, letters, digits,
+# blanks and . , - ' / (so tavik's '?' for a control character goes too).
 # NAME|TMUX|CLOUDS|EXPECTED
 while IFS='|' read -r name tmux clouds want; do
   clouds_doc "$clouds" > "$work/hostile.xml"
@@ -177,14 +177,17 @@ while IFS='|' read -r name tmux clouds want; do
     *' '[01][0-9a-f]' '*|*' 7f '*|*' c2 '[89][0-9a-f]' '*)
       fail "$name: control characters in '$got':$bytes" ;;
   esac
-  got=$(printf '%s' "$got" | tr -d '?')
   [ "$got" = "$want" ] || fail "$name: printed '$got', not '$want'"
   litter "$name"
 done <<'EOF'
-CR, TAB and DEL||a&#13;b[31mc&#127;d&#9;e|3°C ab[31mcde
+CR, TAB and DEL||a&#13;b[31mc&#127;d&#9;e|3°C ab31mcde
 C1 (CSI, NEL, PAD)||x&#x9b;31my&#x85;z&#x80;|3°C x31myz
-tmux directives, no tmux||#[fg=red]r#(touch x)|3°C #[fg=red]r#(touch x)
-tmux directives, in tmux|/tmp/tmux-1/default,1,0|#[fg=red]r#(touch x)|3°C ##[fg=red]r##(touch x)
+tmux styles and commands|/tmp/tmux-1/default,1,0|#[fg=red]r #(touch x) #|3°C fgredr touch x
+Pango (waybar, i3blocks)||&lt;span color=&quot;red&quot;&gt;x&lt;/span&gt;&amp;amp;|3°C span colorredx/spanamp
+polybar and lemonbar actions||%{A1:touch x:}rain%{A}|3°C A1touch xrainA
+xmobar actions||&lt;action=`rm x`&gt;r&lt;/action&gt;|3°C actionrm xr/action
+words stay||rain, 2.5 mm/h - it&apos;s  wet|3°C rain, 2.5 mm/h - it's wet
+nothing but markup||&lt;&gt;&amp;# {}%`|3°C
 EOF
 
 # Only the first line of tavik's output counts, and bytes that cannot come
@@ -202,9 +205,12 @@ while IFS='|' read -r name printed want; do
   run "$name" 0 "$want"
 done <<'EOF'
 two lines|one\ntwo|3°C one
-ESC and NUL|a\033[31mb\000c|3°C a[31mbc
+ESC and NUL|a\033[31mb\000c|3°C a31mbc
 C1 rejoined|a\302\302\302\233\233\233b|3°C ab
 last of each range|a\037b\302\237c|3°C abc
+lone and malformed bytes|a\200b\377c\303d\351\240e\351\233\303\251f\303|3°C abcdeéf
+not UTF-8's to encode|a\300\257b\340\200\257c\360\200\200\257d\355\240\200e\364\220\200\200f\365\200g|3°C abcdefg
+any script|\303\251t\303\251,\342\200\224.\351\233\252/\360\237\214\247|3°C été,—.雪/🌧
 EOF
 
 # Six bars at the same moment against a slow answer ask the service once:
@@ -366,7 +372,7 @@ start_server
 with=; run "hung, first" 0 "3°C broken clouds" -c "$work/tavik.conf"
 kill -STOP "$pid"
 mkdir "$work/bin"
-for t in sh date cksum sed awk tr ls id mkdir rmdir mv rm cat sleep locale; do
+for t in sh date cksum sed awk od tr ls id mkdir rmdir mv rm cat sleep locale; do
   ln -s "$(command -v "$t")" "$work/bin/$t"
 done
 for how in timeout fallback; do
