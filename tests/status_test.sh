@@ -93,13 +93,14 @@ run() {
   litter "$name"
 }
 
-# The document of the sample location 3003 with another clouds text.
+# The document of the sample location 3003 with another clouds text, and
+# another city and sunset when given.
 clouds_doc() {
   cat <<EOF
 <?xml version="1.0" encoding="UTF-8"?>
 <current>
-  <city id="3003" name="Millbrook"><country>US</country>
-    <sun rise="2024-01-01T07:00:00" set="2024-01-01T17:00:00"/></city>
+  <city id="3003" name="${2:-Millbrook}"><country>US</country>
+    <sun rise="2024-01-01T07:00:00" set="${3:-2024-01-01T17:00:00}"/></city>
   <temperature value="3.80" min="1.10" max="6.00" unit="celsius"/>
   <clouds value="75" name="$1"/>
 </current>
@@ -190,11 +191,34 @@ words stay||rain, 2.5 mm/h - it&apos;s  wet|3°C rain, 2.5 mm/h - it's wet
 nothing but markup||&lt;&gt;&amp;# {}%`|3°C
 EOF
 
+# Text of the service that holds the delimiters of tavik's -z line ('|',
+# '@') or the pattern of the fields before the temperature moves neither
+# the temperature nor the clouds text: the line's delimiter is a control
+# character, which tavik never passes on from the service.
+# NAME:CITY:SUNSET
+while IFS=':' read -r name city sunset; do
+  clouds_doc "broken clouds" "$city" "$sunset" > "$work/fields.xml"
+  rm -rf "$work/cache"
+  start_server -f "$work/fields.xml"
+  with=; run "$name" 0 "3°C broken clouds" -c "$work/tavik.conf"
+  stop_server
+done <<'EOF'
+a city holding delimiters and a temperature:c|x|@|,|;|1|2|3|4|5|Celsius|-40|a@b;Fahrenheit;-40:
+a sunset that reads as the unit:Millbrook:Celsius
+a sunset that reads as the unit and a temperature:Millbrook:Fahrenheit-40
+EOF
+
 # Only the first line of tavik's output counts, and bytes that cannot come
-# through a well-formed document are cleaned too: a stand-in prints them.
+# through a well-formed document are cleaned too: a stand-in prints them,
+# with its -d delimiter in place of each '|'.
 cat > "$work/fake-tavik" <<'EOF'
 #!/bin/sh
-printf "$FAKE"
+d='|'
+while [ $# -gt 0 ]; do
+  if [ "$1" = -d ]; then d=$2; fi
+  shift
+done
+printf "$FAKE" | tr '|' "$d"
 EOF
 chmod +x "$work/fake-tavik"
 fields='Millbrook|US|0|E|0|N|2024-01-01|07:00:00|2024-01-01|17:00:00|Celsius|3|1|6|0||0||km/h|0.0||0.0|0|||75%%|'
@@ -207,7 +231,7 @@ done <<'EOF'
 two lines|one\ntwo|3°C one
 ESC and NUL|a\033[31mb\000c|3°C a31mbc
 C1 rejoined|a\302\302\302\233\233\233b|3°C ab
-last of each range|a\037b\302\237c|3°C abc
+last of C1|a\302\237b|3°C ab
 lone and malformed bytes|a\200b\377c\303d\351\240e\351\233\303\251f\303|3°C abcdeéf
 not UTF-8's to encode|a\300\257b\340\200\257c\360\200\200\257d\355\240\200e\364\220\200\200f\365\200g|3°C abcdefg
 any script|\303\251t\303\251,\342\200\224.\351\233\252/\360\237\214\247|3°C été,—.雪/🌧
@@ -298,6 +322,13 @@ twenty digits|12345678901234567890 ok
 unknown state|NOW good
 an hour ahead|LATER ok
 EOF
+
+# A line cached by an older version, which kept more of the service's text
+# (the last character of C0 among it), is cleaned as it is shown.
+rm -rf "$work/cache"
+mkdir -p "$cache"
+printf '%s ok\n3\302\260C a\037b <b>#c\n' "$(date +%s)" > "$cache/$file"
+with=; run "older cache" 0 "3°C ab bc" -c "$work/tavik.conf"
 
 # Links planted at the names an older version wrote through ($cache.$$ and
 # $cache.$$.line): the run takes the planter's process id, and the file the
