@@ -237,13 +237,19 @@ not UTF-8's to encode|a\300\257b\340\200\257c\360\200\200\257d\355\240\200e\364\
 any script|\303\251t\303\251,\342\200\224.\351\233\252/\360\237\214\247|3°C été,—.雪/🌧
 EOF
 
-# Six bars at the same moment against a slow answer ask the service once:
-# the others print the cached line, or nothing when there is none.
-for what in "nothing cached" "old line cached"; do
+# Six bars at the same moment against a slow answer ask the service once,
+# also when a killed run left its lock: the others print the cached line,
+# marked as stale since it is older than the interval, or nothing when
+# there is none.
+for what in "nothing cached" "old line cached" "old lock"; do
   rm -rf "$work/cache"
-  if [ "$what" = "old line cached" ]; then
+  if [ "$what" != "nothing cached" ]; then
     mkdir -p "$cache"
     printf '%s ok\nold line\n' $(($(date +%s) - 3600)) > "$cache/$file"
+  fi
+  if [ "$what" = "old lock" ]; then
+    mkdir "$cache/$file.lock"
+    echo $(($(date +%s) - 3600)) > "$cache/$file.lock/time"
   fi
   start_server -d 300
   with="TAVIK_STATUS_TIMEOUT=3"
@@ -263,7 +269,7 @@ for what in "nothing cached" "old line cached"; do
   stop_server
   for i in 1 2 3 4 5 6; do
     case $(cat "$work/st.$i"):$(cat "$work/out.$i") in
-      "0:3°C broken clouds"|"0:old line") ;;
+      "0:3°C broken clouds"|"0:old line (stale)") ;;
       "1:") [ "$what" = "nothing cached" ] || fail "six bars, $what: run $i printed nothing" ;;
       *) fail "six bars, $what: run $i: $(cat "$work/st.$i") '$(cat "$work/out.$i")'" ;;
     esac
@@ -297,12 +303,40 @@ while IFS='|' read -r name ago want asked; do
     [ ! -e "$cache/$file.lock" ] || fail "$name: the lock is still there"
   fi
 done <<'EOF'
-fresh lock|1|old line|0
-lock without a time||old line|0
+fresh lock|1|old line (stale)|0
+lock without a time||old line (stale)|0
 stale lock|14|3°C broken clouds|1
 lock from the future|-100|3°C broken clouds|1
 lock with a damaged time|x1|3°C broken clouds|1
 EOF
+
+# A run that moves out a stale lock's time just after another run took the
+# lock over and wrote its own puts that time back and does not ask: a
+# stand-in for mv(1) plays the other run once.
+mkdir "$work/race"
+cat > "$work/race/mv" <<'EOF'
+#!/bin/sh
+case $* in
+  *.lock/time*)
+    if [ ! -e "$RACED" ]; then : > "$RACED"; date +%s > "$LOCK/time"; fi ;;
+esac
+exec "$REAL_MV" "$@"
+EOF
+chmod +x "$work/race/mv"
+rm -rf "$work/cache"
+mkdir -p "$cache/$file.lock"
+printf '%s ok\nold line\n' $(($(date +%s) - 3600)) > "$cache/$file"
+echo $(($(date +%s) - 3600)) > "$cache/$file.lock/time"
+start_server
+with="PATH=$work/race:$PATH REAL_MV=$(command -v mv) RACED=$work/raced LOCK=$cache/$file.lock"
+allow="$file.lock"
+run "lock taken over by another run first" 0 "old line (stale)" -c "$work/tavik.conf"
+allow=
+requests "lock taken over by another run first" 0
+stop_server
+[ -e "$work/raced" ] || fail "lock taken over by another run first: no race played"
+ago=$(($(date +%s) - $(cat "$cache/$file.lock/time" 2>/dev/null || echo 0)))
+[ "$ago" -le 10 ] || fail "lock taken over by another run first: its time was not put back"
 
 # A cache file whose time the shell cannot read, whose state is not one the
 # script writes, or whose time is still to come, is no cache at all.
