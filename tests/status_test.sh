@@ -454,7 +454,13 @@ done
 with="TAVIK_STATUS_INTERVAL=0 TAVIK_STATUS_TIMEOUT=1"
 (status_run -c "$work/tavik.conf") > /dev/null 2>&1 &
 bar=$!
-sleep 0.3
+# It waits once it holds the lock.
+i=0
+while [ ! -s "$cache/$file.lock/time" ]; do
+  i=$((i + 1))
+  [ $i -lt 200 ] || { fail "stopped while waiting: never took the lock"; break; }
+  sleep 0.01
+done
 kill "$bar"
 i=0
 while kill -0 "$bar" 2>/dev/null; do
