@@ -4,11 +4,14 @@
 # lasts, the stale line once the server is gone, a line with short
 # timestamps, a hung server cut off by the time limit with and without
 # timeout(1) and mktemp(1), and one cache for each set of options. Then what
-# a careless service or another user could do: error documents, hostile
-# clouds texts, six bars at once against a slow answer, stale and fresh
-# locks, corrupt cache files, links planted at the names an older version
-# wrote through, cache directories that are not the user's own or are open
-# to others, a relative XDG_CACHE_HOME, and settings the shell cannot hold.
+# a careless service or another user could do: error documents, clouds
+# texts with control characters or the markup of status bars, a city or a
+# sunset that looks like the fields before the temperature, six bars at
+# once against a slow answer (a killed run's lock among them), stale and
+# fresh locks and a lock taken over by another run first, corrupt cache
+# files, links planted at the names an older version wrote through, cache
+# directories that are not the user's own or are open to others, a
+# relative XDG_CACHE_HOME, and settings the shell cannot hold.
 # After every run the cache directory holds nothing but cache files.
 set -u
 tavik=$1 server=$2 status_script=$3
@@ -398,7 +401,9 @@ while IFS='|' read -r name made; do
     link) ln -s "$work/elsewhere" "$d" ;;
     file) : > "$d" ;;
     chown) mkdir -m 700 "$d"
-           chown 65534 "$d" 2>/dev/null || { echo "$name: skipped, not root"; continue; } ;;
+           other=65534
+           [ "$(id -u)" != "$other" ] || other=65533
+           chown "$other" "$d" 2>/dev/null || { echo "$name: skipped, not root"; continue; } ;;
     *) mkdir -m "$made" "$d" ;;
   esac
   with="XDG_CACHE_HOME=$work/bad"
