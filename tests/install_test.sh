@@ -28,8 +28,9 @@ diff "$scratch/manifest" "$scratch/installed" > "$scratch/diff" ||
 
 man1=$dest$mandir/man1/tavik.1
 man5=$dest$mandir/man5/tavik.conf.5
+status_man=$dest$mandir/man1/tavik-status.1
 sample=$dest$sampledir/tavik.conf.sample
-for f in "$dest$bindir/tavik" "$man1" "$man5" "$sample" \
+for f in "$dest$bindir/tavik" "$man1" "$man5" "$status_man" "$sample" \
          "$dest$bashdir/tavik" "$dest$zshdir/_tavik"; do
   [ -f "$f" ] || fail "missing: ${f#"$dest"}"
 done
@@ -62,4 +63,12 @@ for f in "$man1" "$man5" "$sample"; do
     fail "${f#"$dest"} still names /usr/local/etc/tavik.conf"
   fi
 done
+# The status-bar helper's page names the place the helper was installed.
+helper=$(grep '/tavik-status$' "$scratch/manifest") || fail "no tavik-status"
+grep -qF "$helper" "$status_man" ||
+  fail "${status_man#"$dest"} does not name $helper"
+if [ "$helper" != /usr/local/share/tavik/tavik-status ] &&
+   grep -qF /usr/local/share/tavik/ "$status_man"; then
+  fail "${status_man#"$dest"} still names /usr/local/share/tavik/"
+fi
 echo "install tree complete"

@@ -4,11 +4,14 @@
 # lasts, the stale line once the server is gone, a line with short
 # timestamps, a hung server cut off by the time limit with and without
 # timeout(1) and mktemp(1), and one cache for each set of options. Then what
-# a careless service or another user could do: error documents, hostile
-# clouds texts, six bars at once against a slow answer, stale and fresh
-# locks, corrupt cache files, links planted at the names an older version
-# wrote through, cache directories that are not the user's own or are open
-# to others, a relative XDG_CACHE_HOME, and settings the shell cannot hold.
+# a careless service or another user could do: error documents, clouds
+# texts with control characters or the markup of status bars, a city or a
+# sunset that looks like the fields before the temperature, six bars at
+# once against a slow answer (a killed run's lock among them), stale and
+# fresh locks and a lock taken over by another run first, corrupt cache
+# files, links planted at the names an older version wrote through, cache
+# directories that are not the user's own or are open to others, a
+# relative XDG_CACHE_HOME, and settings the shell cannot hold.
 # After every run the cache directory holds nothing but cache files.
 set -u
 tavik=$1 server=$2 status_script=$3
@@ -93,13 +96,14 @@ run() {
   litter "$name"
 }
 
-# The document of the sample location 3003 with another clouds text.
+# The document of the sample location 3003 with another clouds text, and
+# another city and sunset when given.
 clouds_doc() {
   cat <<EOF
 <?xml version="1.0" encoding="UTF-8"?>
 <current>
-  <city id="3003" name="Millbrook"><country>US</country>
-    <sun rise="2024-01-01T07:00:00" set="2024-01-01T17:00:00"/></city>
+  <city id="3003" name="${2:-Millbrook}"><country>US</country>
+    <sun rise="2024-01-01T07:00:00" set="${3:-2024-01-01T17:00:00}"/></city>
   <temperature value="3.80" min="1.10" max="6.00" unit="celsius"/>
   <clouds value="75" name="$1"/>
 </current>
@@ -158,10 +162,10 @@ with=; run "error document, cached" 0 "3°C broken clouds (stale)" -c "$work/tav
 requests "error document" 1
 stop_server
 
-# Clouds texts with control characters and tmux directives, as character
-# references so that they reach tavik whatever it makes of them. A newer
-# tavik shows each control character as '?', so '?' is dropped from the
-# output before it is compared. Under tmux each '#' is doubled.
+# Clouds texts with control characters and the markup of status bars, as
+# character references so that they reach tavik whatever it makes of them.
+# Only words stay, under tmux as elsewhere: of ASCII, letters, digits,
+# blanks and . , - ' / (so tavik's '?' for a control character goes too).
 # NAME|TMUX|CLOUDS|EXPECTED
 while IFS='|' read -r name tmux clouds want; do
   clouds_doc "$clouds" > "$work/hostile.xml"
@@ -177,21 +181,47 @@ while IFS='|' read -r name tmux clouds want; do
     *' '[01][0-9a-f]' '*|*' 7f '*|*' c2 '[89][0-9a-f]' '*)
       fail "$name: control characters in '$got':$bytes" ;;
   esac
-  got=$(printf '%s' "$got" | tr -d '?')
   [ "$got" = "$want" ] || fail "$name: printed '$got', not '$want'"
   litter "$name"
 done <<'EOF'
-CR, TAB and DEL||a&#13;b[31mc&#127;d&#9;e|3°C ab[31mcde
+CR, TAB and DEL||a&#13;b[31mc&#127;d&#9;e|3°C ab31mcde
 C1 (CSI, NEL, PAD)||x&#x9b;31my&#x85;z&#x80;|3°C x31myz
-tmux directives, no tmux||#[fg=red]r#(touch x)|3°C #[fg=red]r#(touch x)
-tmux directives, in tmux|/tmp/tmux-1/default,1,0|#[fg=red]r#(touch x)|3°C ##[fg=red]r##(touch x)
+tmux styles and commands|/tmp/tmux-1/default,1,0|#[fg=red]r #(touch x) #|3°C fgredr touch x
+Pango (waybar, i3blocks)||&lt;span color=&quot;red&quot;&gt;x&lt;/span&gt;&amp;amp;|3°C span colorredx/spanamp
+polybar and lemonbar actions||%{A1:touch x:}rain%{A}|3°C A1touch xrainA
+xmobar actions||&lt;action=`rm x`&gt;r&lt;/action&gt;|3°C actionrm xr/action
+words stay||rain, 2.5 mm/h - it&apos;s  wet|3°C rain, 2.5 mm/h - it's wet
+nothing but markup||&lt;&gt;&amp;# {}%`|3°C
+EOF
+
+# Text of the service that holds the delimiters of tavik's -z line ('|',
+# '@') or the pattern of the fields before the temperature moves neither
+# the temperature nor the clouds text: the line's delimiter is a control
+# character, which tavik never passes on from the service.
+# NAME:CITY:SUNSET
+while IFS=':' read -r name city sunset; do
+  clouds_doc "broken clouds" "$city" "$sunset" > "$work/fields.xml"
+  rm -rf "$work/cache"
+  start_server -f "$work/fields.xml"
+  with=; run "$name" 0 "3°C broken clouds" -c "$work/tavik.conf"
+  stop_server
+done <<'EOF'
+a city holding delimiters and a temperature:c|x|@|,|;|1|2|3|4|5|Celsius|-40|a@b;Fahrenheit;-40:
+a sunset that reads as the unit:Millbrook:Celsius
+a sunset that reads as the unit and a temperature:Millbrook:Fahrenheit-40
 EOF
 
 # Only the first line of tavik's output counts, and bytes that cannot come
-# through a well-formed document are cleaned too: a stand-in prints them.
+# through a well-formed document are cleaned too: a stand-in prints them,
+# with its -d delimiter in place of each '|'.
 cat > "$work/fake-tavik" <<'EOF'
 #!/bin/sh
-printf "$FAKE"
+d='|'
+while [ $# -gt 0 ]; do
+  if [ "$1" = -d ]; then d=$2; fi
+  shift
+done
+printf "$FAKE" | tr '|' "$d"
 EOF
 chmod +x "$work/fake-tavik"
 fields='Millbrook|US|0|E|0|N|2024-01-01|07:00:00|2024-01-01|17:00:00|Celsius|3|1|6|0||0||km/h|0.0||0.0|0|||75%%|'
@@ -202,17 +232,27 @@ while IFS='|' read -r name printed want; do
   run "$name" 0 "$want"
 done <<'EOF'
 two lines|one\ntwo|3°C one
-ESC and NUL|a\033[31mb\000c|3°C a[31mbc
+ESC and NUL|a\033[31mb\000c|3°C a31mbc
 C1 rejoined|a\302\302\302\233\233\233b|3°C ab
+last of C1|a\302\237b|3°C ab
+lone and malformed bytes|a\200b\377c\303d\351\240e\351\233\303\251f\303|3°C abcdeéf
+not UTF-8's to encode|a\300\257b\340\200\257c\360\200\200\257d\355\240\200e\364\220\200\200f\365\200g|3°C abcdefg
+any script|\303\251t\303\251,\342\200\224.\351\233\252/\360\237\214\247|3°C été,—.雪/🌧
 EOF
 
-# Six bars at the same moment against a slow answer ask the service once:
-# the others print the cached line, or nothing when there is none.
-for what in "nothing cached" "old line cached"; do
+# Six bars at the same moment against a slow answer ask the service once,
+# also when a killed run left its lock: the others print the cached line,
+# marked as stale since it is older than the interval, or nothing when
+# there is none.
+for what in "nothing cached" "old line cached" "old lock"; do
   rm -rf "$work/cache"
-  if [ "$what" = "old line cached" ]; then
+  if [ "$what" != "nothing cached" ]; then
     mkdir -p "$cache"
     printf '%s ok\nold line\n' $(($(date +%s) - 3600)) > "$cache/$file"
+  fi
+  if [ "$what" = "old lock" ]; then
+    mkdir "$cache/$file.lock"
+    echo $(($(date +%s) - 3600)) > "$cache/$file.lock/time"
   fi
   start_server -d 300
   with="TAVIK_STATUS_TIMEOUT=3"
@@ -232,7 +272,7 @@ for what in "nothing cached" "old line cached"; do
   stop_server
   for i in 1 2 3 4 5 6; do
     case $(cat "$work/st.$i"):$(cat "$work/out.$i") in
-      "0:3°C broken clouds"|"0:old line") ;;
+      "0:3°C broken clouds"|"0:old line (stale)") ;;
       "1:") [ "$what" = "nothing cached" ] || fail "six bars, $what: run $i printed nothing" ;;
       *) fail "six bars, $what: run $i: $(cat "$work/st.$i") '$(cat "$work/out.$i")'" ;;
     esac
@@ -266,20 +306,50 @@ while IFS='|' read -r name ago want asked; do
     [ ! -e "$cache/$file.lock" ] || fail "$name: the lock is still there"
   fi
 done <<'EOF'
-fresh lock|1|old line|0
-lock without a time||old line|0
+fresh lock|1|old line (stale)|0
+lock without a time||old line (stale)|0
 stale lock|14|3°C broken clouds|1
 lock from the future|-100|3°C broken clouds|1
 lock with a damaged time|x1|3°C broken clouds|1
 EOF
 
-# A cache file whose time the shell cannot read, or whose state is not one
-# the script writes, is no cache at all.
-# NAME|FIRST LINE (NOW is the time)
+# A run that moves out a stale lock's time just after another run took the
+# lock over and wrote its own puts that time back and does not ask: a
+# stand-in for mv(1) plays the other run once.
+mkdir "$work/race"
+cat > "$work/race/mv" <<'EOF'
+#!/bin/sh
+case $* in
+  *.lock/time*)
+    if [ ! -e "$RACED" ]; then : > "$RACED"; date +%s > "$LOCK/time"; fi ;;
+esac
+exec "$REAL_MV" "$@"
+EOF
+chmod +x "$work/race/mv"
+rm -rf "$work/cache"
+mkdir -p "$cache/$file.lock"
+printf '%s ok\nold line\n' $(($(date +%s) - 3600)) > "$cache/$file"
+echo $(($(date +%s) - 3600)) > "$cache/$file.lock/time"
+start_server
+with="PATH=$work/race:$PATH REAL_MV=$(command -v mv) RACED=$work/raced LOCK=$cache/$file.lock"
+allow="$file.lock"
+run "lock taken over by another run first" 0 "old line (stale)" -c "$work/tavik.conf"
+allow=
+requests "lock taken over by another run first" 0
+stop_server
+[ -e "$work/raced" ] || fail "lock taken over by another run first: no race played"
+ago=$(($(date +%s) - $(cat "$cache/$file.lock/time" 2>/dev/null || echo 0)))
+[ "$ago" -le 10 ] || fail "lock taken over by another run first: its time was not put back"
+
+# A cache file whose time the shell cannot read, whose state is not one the
+# script writes, or whose time is still to come, is no cache at all.
+# NAME|FIRST LINE (NOW is the time, LATER an hour after it)
 while IFS='|' read -r name first; do
   rm -rf "$work/cache"
   mkdir -p "$cache"
-  printf '%s\nforged line\n' "$first" | sed "s/NOW/$(date +%s)/" > "$cache/$file"
+  t=$(date +%s)
+  printf '%s\nforged line\n' "$first" |
+    sed -e "s/NOW/$t/" -e "s/LATER/$((t + 3600))/" > "$cache/$file"
   start_server
   with=; run "$name" 0 "3°C broken clouds" -c "$work/tavik.conf"
   stop_server
@@ -287,7 +357,15 @@ done <<'EOF'
 leading zero|01796916476 ok
 twenty digits|12345678901234567890 ok
 unknown state|NOW good
+an hour ahead|LATER ok
 EOF
+
+# A line cached by an older version, which kept more of the service's text
+# (the last character of C0 among it), is cleaned as it is shown.
+rm -rf "$work/cache"
+mkdir -p "$cache"
+printf '%s ok\n3\302\260C a\037b <b>#c\n' "$(date +%s)" > "$cache/$file"
+with=; run "older cache" 0 "3°C ab bc" -c "$work/tavik.conf"
 
 # Links planted at the names an older version wrote through ($cache.$$ and
 # $cache.$$.line): the run takes the planter's process id, and the file the
@@ -323,7 +401,9 @@ while IFS='|' read -r name made; do
     link) ln -s "$work/elsewhere" "$d" ;;
     file) : > "$d" ;;
     chown) mkdir -m 700 "$d"
-           chown 65534 "$d" 2>/dev/null || { echo "$name: skipped, not root"; continue; } ;;
+           other=65534
+           [ "$(id -u)" != "$other" ] || other=65533
+           chown "$other" "$d" 2>/dev/null || { echo "$name: skipped, not root"; continue; } ;;
     *) mkdir -m "$made" "$d" ;;
   esac
   with="XDG_CACHE_HOME=$work/bad"
@@ -335,6 +415,7 @@ done <<'EOF'
 open to all|777
 open to all, sticky like /tmp|1777
 open to the group|770
+open to others only|703
 a symbolic link|link
 a file|file
 another user's|chown
@@ -361,7 +442,7 @@ start_server
 with=; run "hung, first" 0 "3°C broken clouds" -c "$work/tavik.conf"
 kill -STOP "$pid"
 mkdir "$work/bin"
-for t in sh date cksum sed awk tr ls id mkdir rmdir mv rm cat sleep locale; do
+for t in sh date cksum sed awk od tr ls id mkdir rmdir mv rm cat sleep locale; do
   ln -s "$(command -v "$t")" "$work/bin/$t"
 done
 for how in timeout fallback; do
@@ -378,7 +459,13 @@ done
 with="TAVIK_STATUS_INTERVAL=0 TAVIK_STATUS_TIMEOUT=1"
 (status_run -c "$work/tavik.conf") > /dev/null 2>&1 &
 bar=$!
-sleep 0.3
+# It waits once it holds the lock.
+i=0
+while [ ! -s "$cache/$file.lock/time" ]; do
+  i=$((i + 1))
+  [ $i -lt 200 ] || { fail "stopped while waiting: never took the lock"; break; }
+  sleep 0.01
+done
 kill "$bar"
 i=0
 while kill -0 "$bar" 2>/dev/null; do
