@@ -21,6 +21,8 @@ fi
 first=$(cd "$1" && pwd)
 bs=$(printf '\b')
 status=0
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
 
 # report DIR TEXT: a failure in DIR, when TEXT says anything.
 report() {
@@ -37,18 +39,23 @@ wide() {
     length > 80 { print name ": " length " columns: " $0 }'
 }
 
-# lint DIR: mandoc's lint of DIR's pages, run from DIR so that each finds
-# the others. Notes on the system's own page database (stale after a
-# package installed pages of the same names) say nothing about these.
+# lint: mandoc's lint of $dir's pages. mandoc finds the pages they refer
+# to in the directory it runs in: a copy of $dir's pages, beside those of
+# the first directory that $dir lacks. Notes on the system's own page
+# database (stale after a package installed pages of the same names) say
+# nothing about these pages.
 lint() {
+  rm -rf "$work/lint"
+  mkdir "$work/lint"
   set --
   for f in "$dir"/*.[1-9]; do
-    [ ! -f "$f" ] || set -- "$@" "${f##*/}"
+    cp "$f" "$work/lint/"
+    set -- "$@" "${f##*/}"
   done
   for f in "$first"/*.[1-9]; do
-    [ -f "$dir/${f##*/}" ] || set -- "$@" "$f"
+    [ -f "$work/lint/${f##*/}" ] || cp "$f" "$work/lint/"
   done
-  (cd "$dir" && mandoc -T lint "$@" 2>&1) |
+  (cd "$work/lint" && mandoc -T lint "$@" 2>&1) |
     grep -v '^mandoc: outdated mandoc.db' || true
 }
 
