@@ -1,7 +1,6 @@
 // Configuration reader. Lines are read in 250-byte pieces with fgets, so a
 // long physical line becomes several numbered lines, as it always has; a
 // comment, though, runs on to the end of its physical line.
-#include <errno.h>
 #include <limits.h>
 #include <stdarg.h>
 #include <stdio.h>
