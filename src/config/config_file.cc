@@ -18,8 +18,11 @@
 const char system_config_file[] = TAVIK_CONFIG_FILE;
 
 // The user's path once chosen, held here so that it stays reachable for
-// the whole run, as the -c copy does.
-static char *chosen_user_file;
+// the whole run, as the -c copy does. Not static: a store to a static
+// that nothing reads is dropped by the optimiser, and the block would
+// then count as lost.
+extern char *chosen_user_file;
+char *chosen_user_file;
 
 // Where the user's own file would be, or NULL when there is no absolute
 // directory to look in (a relative one would depend on where the program
