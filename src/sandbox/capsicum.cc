@@ -1,33 +1,11 @@
 // The sandbox on FreeBSD: Capsicum, in the base system.
 #include <errno.h>
-#include <stdio.h>
-#include <string.h>
 #include <sys/capsicum.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
-#include "base/diag.h"
-#include "sandbox/sandbox.h"
-#include "sandbox/sandbox_hook.h"
-
-// The system would not confine the process: the run goes on without the
-// sandbox, and says why when asked to.
-static bool refused(bool say_why, const char *step, int error) {
-  if (say_why)
-    report_warning("running without a sandbox (%s: %s)", step, strerror(error));
-  return false;
-}
-
-// stdio sizes stdout's buffer and picks line buffering for a terminal at
-// its first write, by asking the kernel about the descriptor (fstat, then
-// a terminal query). Inside the sandbox that first write comes too late to
-// ask, so the choice is made here, as stdio would make it; stderr is
-// unbuffered and asks nothing.
-static void settle_stdout_buffering(void) {
-  static char buf[BUFSIZ];
-  setvbuf(stdout, buf, isatty(STDOUT_FILENO) ? _IOLBF : _IOFBF, sizeof buf);
-}
+#include "sandbox/mechanism.h"
 
 // Limits fd to rights and, when ioctls is not NULL, its ioctls to those
 // count commands. Returns the failing call's name, or NULL.
@@ -51,7 +29,8 @@ static void close_inherited(int sock) {
 // are closed, then capability mode closes every global namespace (files,
 // new connections, programs). A kernel without Capsicum says ENOSYS, and
 // the run goes on.
-static bool confine(int sock, bool say_why) {
+bool confine_process(int sock, bool say_why) {
+  settle_stdout_buffering();
   static const unsigned long tty_query[] = {TIOCGETA};  // isatty()
   cap_rights_t rights;
   const char *failed;
@@ -59,22 +38,16 @@ static bool confine(int sock, bool say_why) {
   close_inherited(sock);
   cap_rights_init(&rights, CAP_SEND, CAP_RECV, CAP_EVENT);
   if ((failed = limit_fd(sock, &rights, nullptr, 0)) != nullptr)
-    return refused(say_why, failed, errno);
+    return sandbox_refused(say_why, failed, errno);
   // Standard output and error: writing, and what stdio may ask of them
   // (fstat, isatty), both about the descriptor alone.
   cap_rights_init(&rights, CAP_WRITE, CAP_FSTAT, CAP_IOCTL);
   if ((failed = limit_fd(STDOUT_FILENO, &rights, tty_query, 1)) != nullptr ||
       (failed = limit_fd(STDERR_FILENO, &rights, tty_query, 1)) != nullptr)
-    return refused(say_why, failed, errno);
+    return sandbox_refused(say_why, failed, errno);
   cap_rights_init(&rights);  // nothing: the run never reads it
   if ((failed = limit_fd(STDIN_FILENO, &rights, nullptr, 0)) != nullptr)
-    return refused(say_why, failed, errno);
-  if (cap_enter() != 0) return refused(say_why, "cap_enter", errno);
+    return sandbox_refused(say_why, failed, errno);
+  if (cap_enter() != 0) return sandbox_refused(say_why, "cap_enter", errno);
   return true;
-}
-
-bool enter_sandbox(int sock, bool say_why) {
-  if (sandbox_hook != nullptr) return sandbox_hook(sock);
-  settle_stdout_buffering();
-  return confine(sock, say_why);
 }

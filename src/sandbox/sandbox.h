@@ -11,7 +11,9 @@
 // sandbox (an old kernel, a container that forbids it) leaves the run
 // unconfined and otherwise unchanged; with -D, one line on stderr says so.
 //
-// One source for each mechanism; the build compiles exactly one.
+// sandbox.cc holds the entry point and what the mechanisms share
+// (sandbox/mechanism.h); then one source for each mechanism, of which the
+// build compiles exactly one.
 //   capsicum.cc  FreeBSD: every descriptor inherited beyond the standard
 //                ones closed; the socket limited to sending, receiving and
 //                waiting; standard output and error to writing and the

@@ -3,33 +3,11 @@
 #include <errno.h>
 #include <seccomp.h>
 #include <signal.h>
-#include <stdio.h>
-#include <string.h>
 #include <sys/mman.h>
 #include <sys/prctl.h>
 #include <unistd.h>
 
-#include "base/diag.h"
-#include "sandbox/sandbox.h"
-#include "sandbox/sandbox_hook.h"
-
-// The system would not confine the process: the run goes on without the
-// sandbox, and says why when asked to.
-static bool refused(bool say_why, const char *step, int error) {
-  if (say_why)
-    report_warning("running without a sandbox (%s: %s)", step, strerror(error));
-  return false;
-}
-
-// stdio sizes stdout's buffer and picks line buffering for a terminal at
-// its first write, by asking the kernel about the descriptor (fstat, then
-// a terminal query). Inside the sandbox that first write comes too late to
-// ask, so the choice is made here, as stdio would make it; stderr is
-// unbuffered and asks nothing.
-static void settle_stdout_buffering(void) {
-  static char buf[BUFSIZ];
-  setvbuf(stdout, buf, isatty(STDOUT_FILENO) ? _IOLBF : _IOFBF, sizeof buf);
-}
+#include "sandbox/mechanism.h"
 
 // Adds the calls the run still makes once confined, each on one line with
 // why. Every other call fails with EPERM. Returns 0 or a negative errno.
@@ -87,11 +65,12 @@ static int allow_run_calls(scmp_filter_ctx ctx, int sock) {
 // seccomp: no new privileges (no set-id program could gain any, were one
 // ever run), then the filter. Calls of another system call ABI (i386's or
 // x32's on x86-64) fail as unlisted calls do, so they cannot go around it.
-static bool confine(int sock, bool say_why) {
+bool confine_process(int sock, bool say_why) {
+  settle_stdout_buffering();
   if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0)
-    return refused(say_why, "prctl(PR_SET_NO_NEW_PRIVS)", errno);
+    return sandbox_refused(say_why, "prctl(PR_SET_NO_NEW_PRIVS)", errno);
   scmp_filter_ctx ctx = seccomp_init(SCMP_ACT_ERRNO(EPERM));
-  if (ctx == nullptr) return refused(say_why, "seccomp_init", ENOMEM);
+  if (ctx == nullptr) return sandbox_refused(say_why, "seccomp_init", ENOMEM);
   const char *step = "seccomp_attr_set";
   int rc =
       seccomp_attr_set(ctx, SCMP_FLTATR_ACT_BADARCH, SCMP_ACT_ERRNO(EPERM));
@@ -110,12 +89,6 @@ static bool confine(int sock, bool say_why) {
     if (rc != 0) error = errno;
   }
   seccomp_release(ctx);
-  if (rc != 0) return refused(say_why, step, error != 0 ? error : -rc);
+  if (rc != 0) return sandbox_refused(say_why, step, error != 0 ? error : -rc);
   return true;
-}
-
-bool enter_sandbox(int sock, bool say_why) {
-  if (sandbox_hook != nullptr) return sandbox_hook(sock);
-  settle_stdout_buffering();
-  return confine(sock, say_why);
 }
