@@ -21,20 +21,24 @@ const char kHead[] = "HTTP/1.1 200 OK\r\n";
 const std::string kChunkedHead =
     std::string(kHead) + "Transfer-Encoding: chunked\r\n\r\n";
 
+// What follows the request target: the rest of the seven lines, as
+// fetch's settings make them.
+const char kRequestAfterTarget[] =
+    " HTTP/1.1\r\n"
+    "Host: wx.example\r\n"
+    "User-Agent: weather/1.2\r\n"
+    "Accept: text/xml,application/xml,application/xhtml+xml,text/html,"
+    "text/plain\r\n"
+    "Accept-Encoding:\r\n"
+    "Connection: close\r\n"
+    "\r\n";
+
 // The request leaves in one send (each send is one record on the peer's
 // socket), so that no part of it waits for the acknowledgement of another.
 TEST(Exchange, SendsExactlySevenLinesInOneSend) {
   fetch_outcome o = fetch({"HTTP/1.1 204 None\r\n\r\n"});
   EXPECT_EQ(o.request_sends, 1);
-  EXPECT_EQ(o.request,
-            "GET /q?id=1 HTTP/1.1\r\n"
-            "Host: wx.example\r\n"
-            "User-Agent: weather/1.2\r\n"
-            "Accept: text/xml,application/xml,application/xhtml+xml,text/html,"
-            "text/plain\r\n"
-            "Accept-Encoding:\r\n"
-            "Connection: close\r\n"
-            "\r\n");
+  EXPECT_EQ(o.request, std::string("GET /q?id=1") + kRequestAfterTarget);
   EXPECT_TRUE(o.fd_closed);
 }
 
@@ -56,15 +60,7 @@ TEST(Exchange, LongPathGoesOutWhole) {
 // Requests that just fit the 2000-byte line buffer with its terminator,
 // fill it exactly, and overrun it by one: each leaves whole, in one send.
 TEST(Exchange, RequestAtTheLineBufferSizeGoesOutWhole) {
-  const std::string rest =
-      " HTTP/1.1\r\n"
-      "Host: wx.example\r\n"
-      "User-Agent: weather/1.2\r\n"
-      "Accept: text/xml,application/xml,application/xhtml+xml,text/html,"
-      "text/plain\r\n"
-      "Accept-Encoding:\r\n"
-      "Connection: close\r\n"
-      "\r\n";
+  const std::string rest = kRequestAfterTarget;
   for (size_t size : {1999, 2000, 2001}) {
     std::string path = "/" + std::string(size - 5 - rest.size(), 'p');
     fetch_outcome o = fetch({"x\n"}, false, path.c_str());
