@@ -7,7 +7,6 @@
 
 #include "base/settings.h"
 #include "capture.h"
-#include "config/config_file.h"
 #include "main/options.h"
 #include "run_tavik.h"
 #include "script_server.h"
@@ -32,7 +31,7 @@ std::string help_for(const std::string &name) {
   char buf[2048];
   snprintf(buf, sizeof buf, kHelp, name.c_str(), name.c_str());
   return std::string(buf) + "Default configuration file is " +
-         system_config_file + "\n\nThis is version 1.2\n";
+         TAVIK_CONFIG_FILE "\n\nThis is version 1.2\n";
 }
 
 TEST(OptionsE2E, HelpGoesToStderrWithStatusZero) {
@@ -149,8 +148,8 @@ TEST(Options, UnitsAcceptLeadingPartsOfEitherWord) {
                     const_cast<char *>(c.arg), nullptr};
     option_state opts;
     scan_result result = SCAN_RUN;
-    std::string err =
-        capture_stderr([&] { result = scan_options(3, argv, &opts); });
+    std::string err = capture_stderr(
+        [&] { result = scan_options(3, argv, TAVIK_CONFIG_FILE, &opts); });
     if (c.units != 0) {
       EXPECT_EQ(result, SCAN_RUN) << '"' << c.arg << '"';
       EXPECT_EQ(opts.units_choice, c.units) << '"' << c.arg << '"';

@@ -1,6 +1,4 @@
-// Choosing the configuration file. Compiled into each program on its own,
-// with that program's system-wide path (see system_config_file in
-// config/config_file.h).
+// Choosing the configuration file.
 #include <errno.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -10,19 +8,6 @@
 #include "base/alloc.h"
 #include "base/diag.h"
 #include "config/config_file.h"
-
-#ifndef TAVIK_CONFIG_FILE
-#define TAVIK_CONFIG_FILE "/usr/local/etc/tavik.conf"
-#endif
-
-const char system_config_file[] = TAVIK_CONFIG_FILE;
-
-// The user's path once chosen, held here so that it stays reachable for
-// the whole run, as the -c copy does. Not static: a store to a static
-// that nothing reads is dropped by the optimiser, and the block would
-// then count as lost.
-extern char *chosen_user_file;
-char *chosen_user_file;
 
 // Where the user's own file would be, or NULL when there is no absolute
 // directory to look in (a relative one would depend on where the program
@@ -45,18 +30,18 @@ static char *user_config_file(void) {
   return path;
 }
 
-const char *choose_config_file(const char *command_line_path) {
+const char *choose_config_file(const char *command_line_path,
+                               const char *system_path) {
   if (command_line_path != nullptr) return command_line_path;
   char *user = user_config_file();
-  if (user == nullptr) return system_config_file;
+  if (user == nullptr) return system_path;
   // Only a file that is known to be absent lets the system's file stand in
   // for it; one that is there (even a dangling link) or that cannot be
   // looked at is the user's, and reading it reports what is wrong.
   struct stat st;
   if (lstat(user, &st) == 0 || (errno != ENOENT && errno != ENOTDIR)) {
-    chosen_user_file = user;
     return user;
   }
   free(user);
-  return system_config_file;
+  return system_path;
 }

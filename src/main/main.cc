@@ -16,6 +16,24 @@
 
 run_settings settings;
 
+// The system-wide configuration file, read when -c names none and the user
+// has no file of their own. Set when the program is built (cmake
+// -DTAVIK_CONFIG_FILE=...); the tests build a copy of the driver that names
+// a file of theirs.
+#ifndef TAVIK_CONFIG_FILE
+#define TAVIK_CONFIG_FILE "/usr/local/etc/tavik.conf"
+#endif
+static const char system_config_file[] = TAVIK_CONFIG_FILE;
+
+// What the run keeps from its start to its end: the options, whose -c copy
+// is a heap block, and the configuration file chosen from them, which may
+// be the heap block of the user's own path. Static, like settings, so that
+// both stay reachable as long as the process.
+static struct {
+  option_state opts;
+  const char *config_file;
+} run;
+
 // Opens /dev/null on any of descriptors 0 to 2 that the caller left closed.
 // Otherwise the configuration file or the socket would take that number,
 // and a diagnostic meant for stderr (or the report meant for stdout) would
@@ -41,9 +59,8 @@ int main(int argc, char **argv) {
   if (!keep_standard_descriptors(&stdout_closed)) return 1;
   set_program_name(argc > 0 ? argv[0] : nullptr);
 
-  // Static, like settings: the -c copy lives as long as the process.
-  static option_state opts;
-  switch (scan_options(argc, argv, &opts)) {
+  option_state &opts = run.opts;
+  switch (scan_options(argc, argv, system_config_file, &opts)) {
     case SCAN_RUN:
       break;
     case SCAN_HELP:
@@ -52,7 +69,8 @@ int main(int argc, char **argv) {
       return 1;
   }
 
-  int errors = read_config(choose_config_file(opts.config_path), &settings);
+  run.config_file = choose_config_file(opts.config_path, system_config_file);
+  int errors = read_config(run.config_file, &settings);
   if (errors != 0) {
     report_error("%d configuration error%s", errors, errors == 1 ? "" : "s");
     return 1;

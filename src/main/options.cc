@@ -9,7 +9,6 @@
 #include "base/diag.h"
 #include "base/settings.h"
 #include "base/version.h"
-#include "config/config_file.h"
 #include "main/options.h"
 
 // glibc permutes argv unless told not to; the scan must stop at the first
@@ -31,8 +30,8 @@ static int units_from_argument(const char *arg) {
   return 0;
 }
 
-// The help text, on stderr.
-static void usage(void) {
+// The help text, on stderr, naming the program's system-wide file.
+static void usage(const char *system_config_file) {
   static const char *const lines[] = {
       "%s: Weather utility\n",
       "Synopsis: %s [options]\n",
@@ -62,7 +61,8 @@ static void reset_getopt(void) {
 #endif
 }
 
-scan_result scan_options(int argc, char **argv, option_state *opts) {
+scan_result scan_options(int argc, char **argv, const char *system_config_file,
+                         option_state *opts) {
   opts->config_path = nullptr;
   opts->location_override = -1;
   opts->units_choice = 0;
@@ -94,7 +94,7 @@ scan_result scan_options(int argc, char **argv, option_state *opts) {
         opts->debug = 1;
         break;
       case 'h':
-        usage();
+        usage(system_config_file);
         return SCAN_HELP;
       case 'l':
         if (opts->location_override != -1) {
