@@ -1,0 +1,111 @@
+# shellcheck shell=sh
+# The scripted tests' harness, sourced by every tests/**/*.sh:
+#
+#   . "$(dirname "$0")/../lib/test-lib.sh"     (from a folder of tests/)
+#
+#   test_case 'a cached line is printed again' cached_line
+#   ...
+#   test_done
+#
+# Each case is a shell function run in a subshell of its own, with a scratch
+# folder of its own ($case_dir, empty, removed with the rest); a case that
+# calls fail, or ends with a status other than 0, fails. Nothing one case
+# sets reaches another. Each case prints one line, "ok N - NAME" or
+# "not ok N - NAME" after its "# " reasons; test_done prints
+# "N passed, N failed" and exits 1 when any case failed.
+#
+# Also: $work, the script's scratch folder (under TMPDIR, removed at exit);
+# skip_all REASON (exit 77, which CTest reads as skipped); start_server and
+# stop_server for the sample weather server.
+#
+# The linter sees the cases as functions nothing calls: a script that uses
+# this file disables SC2317 on the line after its shebang, and names this
+# file in a source= directive above the line that sources it.
+
+# A CDPATH from the caller's environment would take cd elsewhere.
+unset CDPATH
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/tavik-test.XXXXXX") || exit 1
+trap 'rm -rf "$work"' EXIT
+trap 'exit 1' HUP INT TERM
+
+test_count=0
+test_failed=0
+
+# fail MESSAGE: fails the case that is running, which goes on, so that one
+# run names every fault of the case.
+fail() {
+  echo "# $*"
+  case_failures=$((case_failures + 1))
+}
+
+# skip_all REASON: the whole script is skipped.
+skip_all() {
+  echo "# skipped: $*"
+  exit 77
+}
+
+# test_case NAME FUNCTION [ARGUMENTS]: runs one case; see above.
+test_case() {
+  test_count=$((test_count + 1))
+  name=$1
+  shift
+  case_dir=$work/case-$test_count
+  mkdir "$case_dir" || exit 1
+  if (
+    case_failures=0
+    server_pid=
+    trap 'stop_server' EXIT
+    "$@"
+    st=$?
+    [ "$st" -eq 0 ] || fail "ended with status $st"
+    [ "$case_failures" -eq 0 ]
+  ); then
+    echo "ok $test_count - $name"
+  else
+    echo "not ok $test_count - $name"
+    test_failed=$((test_failed + 1))
+  fi
+}
+
+# test_done: the closing line and the script's status.
+test_done() {
+  echo "$((test_count - test_failed)) passed, $test_failed failed"
+  [ "$test_failed" -eq 0 ] && [ "$test_count" -gt 0 ]
+  exit $?
+}
+
+# start_server SERVER [ARGUMENTS]: starts the sample weather server (or
+# another of its options) on a free loopback port, waits until it listens,
+# and sets $port; extra arguments go to the server. The server goes at the
+# end of the case, or with stop_server.
+start_server() {
+  server_prog=$1
+  shift
+  port_file=$case_dir/port.$$
+  rm -f "$port_file"
+  "$server_prog" -P "$port_file" -t 60 "$@" &
+  server_pid=$!
+  i=0
+  while [ ! -s "$port_file" ]; do
+    i=$((i + 1))
+    if [ "$i" -ge 1000 ] || ! kill -0 "$server_pid" 2>/dev/null; then
+      fail "the server did not start"
+      return 1
+    fi
+    sleep 0.01
+  done
+  # shellcheck disable=SC2034 # for the case that started the server
+  port=$(cat "$port_file")
+}
+
+# stop_server: ends the server start_server started, if it still runs.
+stop_server() {
+  if [ -n "${server_pid:-}" ]; then
+    kill -CONT "$server_pid" 2>/dev/null
+    kill "$server_pid" 2>/dev/null
+    wait "$server_pid" 2>/dev/null
+    server_pid=
+  fi
+  return 0
+}
