@@ -4,6 +4,7 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/socket.h>
@@ -237,6 +238,47 @@ TEST(Faults, UrgentDataWhileWaitingEndsTheReadAsAClose) {
   fetch_outcome o = exchange_with(script);
   EXPECT_EQ(o.err, "tavik: connection closed after 5 of 10 body bytes\n");
   EXPECT_FALSE(o.doc.has_value());
+}
+
+// Urgent data that is already waiting when the reader first looks ends the
+// read too: the reader always waits before it receives, and the wait sees
+// the exceptional condition.
+TEST(Faults, UrgentDataAlreadyThereEndsTheRead) {
+  server_script script;
+  script.segments.push_back({content_length_response("<current/>"), 0});
+  script.segments.push_back({"!", 0, true});
+  script.before_request = true;
+  script_server server(script);
+  int fd = connect_to(server.port());
+  pollfd p{fd, POLLPRI, 0};
+  ASSERT_EQ(poll(&p, 1, 5000), 1) << "the urgent byte never arrived";
+  fetch_outcome o = exchange_on(fd, "h", "/", 1);
+  EXPECT_EQ(o.err, "tavik: network read error\n");
+  EXPECT_FALSE(o.doc.has_value());
+}
+
+// Through the program: an urgent byte in the middle of the header lines,
+// sent while the run waits for the rest, or one that came with the whole
+// answer before the run first read.
+TEST(FaultsE2E, UrgentDataIsANetworkReadError) {
+  const std::string response = content_length_response("<current/>");
+  server_script during;
+  during.segments.push_back({response.substr(0, 20), 300});
+  during.segments.push_back({"!", 300, true});
+  during.segments.push_back({response.substr(20), 0});
+  server_script before;
+  before.segments.push_back({response, 0});
+  before.segments.push_back({"!", 0, true});
+  before.before_request = true;
+  for (const server_script &script : {during, before}) {
+    script_server server(script);
+    temp_file conf(config_for_port(server.port()));
+    run_result r = run_tavik({"-c", conf.path()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err,
+              "tavik: network read error\ntavik: failed to get weather\n");
+  }
 }
 
 TEST(FaultsE2E, EntityExpansionBombEndsQuicklyInSmallMemory) {

@@ -54,23 +54,17 @@ static int wait_readable(int fd, int timeout) {
   return 1;
 }
 
-// Receives once into sock_buf, waiting up to timeout seconds when nothing
-// has arrived yet. Returns the count, 0 for a closed peer or a failed wait,
-// -1 for a time-out or a failed receive.
+// Waits up to timeout seconds for the socket, then receives once into
+// sock_buf. The wait comes first every time, even when bytes are already
+// there, so that an exceptional condition (urgent data) is seen whenever it
+// arrives. Returns the count, 0 for a closed peer or a failed wait, -1 for a
+// time-out or a failed receive.
 static int sock_fill(int fd, int timeout) {
   sock_pos = 0;
-  // While a body streams in, the kernel usually holds the next bytes
-  // already; taking them without a wait saves a system call per receive.
-  // Only when nothing is there does the wait, with its time limit, begin.
-  ssize_t got = recv(fd, sock_buf, SOCK_BUF_SIZE, MSG_DONTWAIT);
-  if (got > 0) return (int)got;
-  if (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
-    return -1;
   int w = wait_readable(fd, timeout);
   if (w == 0) return -1;
   if (w < 0) return 0;
-  ssize_t n = recv(fd, sock_buf, SOCK_BUF_SIZE, 0);
-  return (int)n;
+  return (int)recv(fd, sock_buf, SOCK_BUF_SIZE, 0);
 }
 
 // Makes sure a byte is buffered. Returns 0 when one is, else -2 or -3.

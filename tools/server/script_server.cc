@@ -111,14 +111,9 @@ static void hold_silent(int fd, int ms, std::string *out) {
   }
 }
 
-void script_server::serve() {
-  // A test whose client never connects must not hang here for long.
-  if (!readable(listen_fd_, 5000)) return;
-  int fd = accept(listen_fd_, nullptr, nullptr);
-  if (fd < 0) return;
-  connected_ = true;
-  record(fd, &request_, true);
-  for (const script_segment &seg : script_.segments) {
+// Sends each segment in turn, pausing after it as the script says.
+static void play(int fd, const std::vector<script_segment> &segments) {
+  for (const script_segment &seg : segments) {
     size_t off = 0;
     while (off < seg.bytes.size()) {
       ssize_t n = send(fd, seg.bytes.data() + off, seg.bytes.size() - off,
@@ -129,6 +124,17 @@ void script_server::serve() {
     if (seg.pause_ms > 0)
       std::this_thread::sleep_for(std::chrono::milliseconds(seg.pause_ms));
   }
+}
+
+void script_server::serve() {
+  // A test whose client never connects must not hang here for long.
+  if (!readable(listen_fd_, 5000)) return;
+  int fd = accept(listen_fd_, nullptr, nullptr);
+  if (fd < 0) return;
+  connected_ = true;
+  if (script_.before_request) play(fd, script_.segments);
+  record(fd, &request_, true);
+  if (!script_.before_request) play(fd, script_.segments);
   if (script_.silent_ms > 0)
     hold_silent(fd, script_.silent_ms,
                 script_.record_to_close ? &request_ : nullptr);

@@ -23,6 +23,9 @@ struct server_script {
   // After the last segment: go on recording whatever the client sends until
   // it closes, so that request() shows anything sent after the request.
   bool record_to_close = false;
+  // Play the segments as soon as the client connects, before its request
+  // has been read, so that they are there before the client's first wait.
+  bool before_request = false;
 };
 
 // The whole response in one segment.
