@@ -98,12 +98,36 @@ TEST(Config, ReportsEveryProblemWithItsLine) {
       {"carriage return stays on the last token",
        std::string(kGood) + "UNITS metric\r\nLOCATION 7\r\n\r\n",
        "tavik: config: line 3: invalid value for UNITS command\n"
-       "tavik: config: line 5: unrecognised command '\r'\n"},
+       "tavik: config: line 5: unrecognised command '?'\n"},
       {"hash cuts a value", "URL http://wx/#frag\nAPPID #secret\n",
        "tavik: config: line 2: no value after APPID command\n"
        "tavik: config: an APPID entry must be given\n"},
       {"long keyword printed whole", std::string(kGood) + long_word + "\n",
        "tavik: config: line 3: unrecognised command '" + long_word + "'\n"},
+      // The message fills the 200-byte buffer exactly, or by one byte
+      // more or less: none loses its last character.
+      {"message of 199 bytes",
+       std::string(kGood) + std::string(176, 'w') + "\n",
+       "tavik: config: line 3: unrecognised command '" + std::string(176, 'w') +
+           "'\n"},
+      {"message of 200 bytes",
+       std::string(kGood) + std::string(177, 'w') + "\n",
+       "tavik: config: line 3: unrecognised command '" + std::string(177, 'w') +
+           "'\n"},
+      {"message of 201 bytes",
+       std::string(kGood) + std::string(178, 'w') + "\n",
+       "tavik: config: line 3: unrecognised command '" + std::string(178, 'w') +
+           "'\n"},
+      // A file handed to the user must not set the terminal's title or
+      // clear its screen: C0, DEL, C1 and stray bytes show as "?".
+      {"terminal controls in a keyword",
+       std::string(kGood) + "FOO\033]0;title\007\033[2J\n",
+       "tavik: config: line 3: unrecognised command 'FOO?]0;title??[2J'\n"},
+      {"DEL, C1 and a stray byte in a keyword",
+       std::string(kGood) + "A\177B\xc2\x9b"
+                            "C\x9b"
+                            "D\xc3\xa9\n",
+       "tavik: config: line 3: unrecognised command 'A?B?C?D\xc3\xa9'\n"},
   };
   for (const config_case &c : cases) {
     config_outcome o;

@@ -170,6 +170,18 @@ TEST(OptionsE2E, ConfigurationErrorsComeBeforeTheSummary) {
             "tavik: 1 configuration error\n");
 }
 
+// A path is text from whoever wrote it: its control characters never reach
+// the terminal.
+TEST(OptionsE2E, ControlCharactersInTheFileNameAreShownAsQuestionMarks) {
+  run_result r = run_tavik({"-c", "/no/\033]0;title\007\033[2J\x9b\177"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(
+      r.err,
+      "tavik: config: cannot open configuration file /no/?]0;title??[2J??\n"
+      "tavik: 1 configuration error\n");
+}
+
 // What the overrides do shows in the request the server receives.
 TEST(OptionsE2E, OverridesReachTheRequest) {
   const struct {

@@ -19,7 +19,9 @@ enum { CONFIG_LINE_SIZE = 250 };
 // report_error. The message is composed in a small buffer, or on the heap
 // when it does not fit, so that it is printed whole, however long; that
 // heap is asked directly, as for any diagnostic, and a failure there prints
-// the cut text instead.
+// the cut text instead. The file's text and its path come from whoever
+// wrote them: their control characters are shown as "?", as the server's
+// text is, so that neither can act on the terminal.
 static void config_error(int line, const char *fmt, ...)
     __attribute__((format(printf, 2, 3)));
 static void config_error(int line, const char *fmt, ...) {
@@ -39,6 +41,7 @@ static void config_error(int line, const char *fmt, ...) {
       text = small;  // the cut text is better than none
   }
   va_end(again);
+  make_printable(text);
   if (line != 0)
     report_error("config: line %d: %s", line, text);
   else
