@@ -76,6 +76,7 @@ struct scene {
   int writable_fd;       // another file, open for reading and writing
   int folder_fd;         // the readable file's folder, open
   pid_t bystander;       // another process, which a signal would end
+  int bystander_pidfd;   // a process descriptor of it, or -1 (Linux alone)
   sockaddr_in listener;  // a loopback address that accepts connections
   std::string readable;  // an existing file
   std::string fresh;     // a name not yet taken, in a writable folder
@@ -215,6 +216,11 @@ sandboxed_run run_sandboxed(check_fn check, bool on_terminal = false) {
   s.sock = pair[0];
   s.other = other[0];
   s.bystander = bystander;
+#ifdef SYS_pidfd_open
+  s.bystander_pidfd = (int)syscall(SYS_pidfd_open, bystander, 0);
+#else
+  s.bystander_pidfd = -1;
+#endif
   if (send(pair[1], "ping", 4, 0) != 4 || send(other[1], "ping", 4, 0) != 4)
     throw std::runtime_error("send");
   int terminal = -1;
@@ -253,8 +259,8 @@ sandboxed_run run_sandboxed(check_fn check, bool on_terminal = false) {
     exit(0);
   }
   for (int fd : {out[1], err[1], pair[0], other[0], s.spare, s.readable_fd,
-                 s.writable_fd, s.folder_fd, input})
-    close(fd);
+                 s.writable_fd, s.folder_fd, input, s.bystander_pidfd})
+    if (fd >= 0) close(fd);
   std::string *sinks[2] = {&r.out, &r.err};
   int fds[2] = {out[0], err[0]};
   if (on_terminal) {
@@ -429,6 +435,44 @@ TEST(Sandbox, RefusesFilesSocketsAndPrograms) {
      [](const scene &s) {
        return error_of(syscall(SYS_tgkill, s.bystander, getpid(), SIGABRT));
      }},
+    // Nor may any other way of sending a signal reach another process.
+    {"kill another process",
+     [](const scene &s) { return error_of(kill(s.bystander, SIGTERM)); }},
+    {"queue a signal to another process",
+     [](const scene &s) {
+       siginfo_t info = {};
+       info.si_signo = SIGTERM;
+       info.si_code = SI_QUEUE;
+       return error_of(
+           syscall(SYS_rt_sigqueueinfo, s.bystander, SIGTERM, &info));
+     }},
+    {"queue a signal to a thread of another process",
+     [](const scene &s) {
+       siginfo_t info = {};
+       info.si_signo = SIGTERM;
+       info.si_code = SI_QUEUE;
+       return error_of(syscall(SYS_rt_tgsigqueueinfo, s.bystander, s.bystander,
+                               SIGTERM, &info));
+     }},
+    {"signal another process through its process descriptor",
+     [](const scene &s) {
+       return error_of(syscall(SYS_pidfd_send_signal, s.bystander_pidfd,
+                               SIGTERM, nullptr, 0));
+     }},
+    // What abort() may do to its own signals is held to SIGABRT.
+    {"set the action of another signal than SIGABRT",
+     [](const scene &) {
+       struct sigaction ign = {};
+       ign.sa_handler = SIG_IGN;
+       return error_of(sigaction(SIGTERM, &ign, nullptr));
+     }},
+    {"block signals",
+     [](const scene &) {
+       sigset_t all;
+       sigfillset(&all);
+       return error_of(
+           syscall(SYS_rt_sigprocmask, SIG_BLOCK, &all, nullptr, sizeof(long)));
+     }},
     {"send itself another signal than SIGABRT",
      [](const scene &) {
        int e = error_of(syscall(SYS_tgkill, getpid(), getpid(), 0));
@@ -598,6 +642,37 @@ TEST(Sandbox, FatalErrorsOfTheCLibraryReachStderrAndAbort) {
     EXPECT_EQ(r.status, 128 + SIGABRT) << c.c.name << ": " << describe(r);
   }
 }
+
+#ifdef __linux__
+// abort() unblocks SIGABRT and, when raising it did not end the process,
+// sets it back to its default action: a run started with SIGABRT blocked
+// or ignored still ends with SIGABRT, not with the crash that follows a
+// refused call.
+TEST(Sandbox, AbortEndsWithSIGABRTWhenTheParentBlockedOrIgnoredIt) {
+  if (!kSandboxBuilt) GTEST_SKIP() << "this build has no sandbox";
+  const struct {
+    const char *name;
+    bool block, ignore;
+  } cases[] = {{"blocked", true, false},
+               {"ignored", false, true},
+               {"blocked and ignored", true, true}};
+  for (const auto &c : cases) {
+    // The children inherit this process's mask and actions.
+    sigset_t abrt, old_mask;
+    sigemptyset(&abrt);
+    sigaddset(&abrt, SIGABRT);
+    sigprocmask(c.block ? SIG_BLOCK : SIG_UNBLOCK, &abrt, &old_mask);
+    struct sigaction ign = {}, old_action;
+    ign.sa_handler = c.ignore ? SIG_IGN : SIG_DFL;
+    sigaction(SIGABRT, &ign, &old_action);
+    sandboxed_run r = run_sandboxed([](const scene &) -> int { abort(); });
+    sigaction(SIGABRT, &old_action, nullptr);
+    sigprocmask(SIG_SETMASK, &old_mask, nullptr);
+    EXPECT_FALSE(r.reported) << c.name << ": " << describe(r);
+    EXPECT_EQ(r.status, 128 + SIGABRT) << c.name << ": " << describe(r);
+  }
+}
+#endif
 
 // stdio would line-buffer a terminal after asking it at the first write;
 // inside the sandbox it must still do so, or the report and the -D trace

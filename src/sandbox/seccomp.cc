@@ -24,6 +24,8 @@ static int allow_run_calls(scmp_filter_ctx ctx, int sock) {
   const scmp_arg_cmp thread_self = {1, SCMP_CMP_EQ, self, 0};
   const scmp_arg_cmp abort_2 = {2, SCMP_CMP_EQ, SIGABRT, 0};
   const scmp_arg_cmp abort_1 = {1, SCMP_CMP_EQ, SIGABRT, 0};
+  const scmp_arg_cmp abort_0 = {0, SCMP_CMP_EQ, SIGABRT, 0};
+  const scmp_arg_cmp unblock = {0, SCMP_CMP_EQ, SIG_UNBLOCK, 0};
   const struct {
     int call;
     unsigned int conditions;  // how many of when[] must hold
@@ -52,6 +54,12 @@ static int allow_run_calls(scmp_filter_ctx ctx, int sock) {
       {SCMP_SYS(gettid),          0, {}},
       {SCMP_SYS(tgkill),          3, {to_self, thread_self, abort_2}},
       {SCMP_SYS(tkill),           2, {to_self, abort_1}},  // in other libcs
+      // A SIGABRT that the parent left blocked or ignored would otherwise
+      // end the run in SIGSEGV: abort() unblocks signals (which only lets
+      // this process take its own), and sets SIGABRT's action back to the
+      // default. Neither reaches past the process.
+      {SCMP_SYS(rt_sigprocmask),  1, {unblock}},
+      {SCMP_SYS(rt_sigaction),    1, {abort_0}},
       // clang-format on
   };
   for (const auto &a : allowed) {
