@@ -34,6 +34,14 @@ const char kMillbrookLine[] =
     "West-southwest|75%|broken clouds|16093|metres|rain|2|mm|2026-12-10|"
     "05:25:00|\n";
 
+// A chunked body after whose document a chunk-size line without digits
+// comes: that is a chunk of size 0, which ends the body there.
+std::string chunked_then_no_digits(const std::string &doc) {
+  std::string response = chunked_response(doc, doc.size());
+  response.erase(response.rfind("0\r\n"));
+  return response + "zz\r\n<current/>";
+}
+
 TEST(ReportE2E, TextReportFromEachFraming) {
   const std::string doc = sample(3003);
   const server_script scripts[] = {
@@ -41,6 +49,7 @@ TEST(ReportE2E, TextReportFromEachFraming) {
       reply(chunked_response(doc, 100)),
       reply(chunked_response(doc, 1)),
       reply("HTTP/1.0 200 OK\r\n\r\n" + doc),
+      reply(chunked_then_no_digits(doc)),
   };
   for (const server_script &s : scripts) {
     run_result r = run_against(s);

@@ -111,6 +111,9 @@ TEST(Exchange, ReadsEachFraming) {
       {"chunk CR LF in a later receive",
        {kChunkedHead + "3\r\nabc", "\r\n3\r\ndef", "\r", "\n0\r\n\r\n"},
        "abcdef"},
+      {"chunk-size line without digits ends the body",
+       {kChunkedHead + "5\r\nhello\r\nzz\r\n6\r\n world\r\n0\r\n\r\n"},
+       "hello"},
       {"bare LF chunk lines",
        {std::string(kHead) +
         "Transfer-Encoding: chunked\n\n3\nabc\n2\nde\n0\n"},

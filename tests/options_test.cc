@@ -199,6 +199,9 @@ TEST(OptionsE2E, OverridesReachTheRequest) {
        "GET /data/current?id=-7&units=metric&appid=key HTTP/1.1\r\n"},
       {{"-l", " 12abc"},
        "GET /data/current?id=12&units=metric&appid=key HTTP/1.1\r\n"},
+      // Base 10 always: a leading zero is no octal.
+      {{"-l", "010"},
+       "GET /data/current?id=10&units=metric&appid=key HTTP/1.1\r\n"},
       {{"-uimp"},
        "GET /data/current?id=3003&units=imperial&appid=key HTTP/1.1\r\n"},
       {{"-u", ""},
@@ -220,7 +223,8 @@ TEST(OptionsE2E, OverridesReachTheRequest) {
 
 TEST(OptionsE2E, LocationZeroOrTextReplacesTheConfiguredOne) {
   temp_file conf(config_for_port(1));
-  for (const char *value : {"0", "abc", "4294967296"}) {
+  // 0x1f would be 31 in base 16: in base 10 it is 0.
+  for (const char *value : {"0", "abc", "4294967296", "0x1f"}) {
     run_result r = run_tavik({"-c", conf.path(), "-l", value});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "");
