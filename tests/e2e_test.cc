@@ -1,6 +1,8 @@
 // Whole runs of the binary against a scripted loopback server.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/select.h>
 
 #include <string>
 
@@ -328,6 +330,34 @@ TEST(ReportE2E, PacedServerStillGivesTheWholeDocument) {
             "00:00:00@Celsius@-6@-8@-4@86@%@998@mbar@km/h@14.8@Gentle Breeze@"
             "0.0@190@S@South@90%@overcast clouds@3500@metres@snow@1@mm@"
             "2026-12-10@05:10:00@\n");
+}
+
+// A socket numbered past FD_SETSIZE cannot be waited on with select; its
+// wait still counts the time limit in seconds, so an answer that comes half
+// a second after the request is read, not taken for a silence.
+TEST(ReportE2E, SocketPastTheSelectLimitWaitsWholeSeconds) {
+  const int open_through = FD_SETSIZE;
+  rlimit lim;
+  getrlimit(RLIMIT_NOFILE, &lim);
+  const rlim_t want = (rlim_t)open_through + 64;
+  if (lim.rlim_cur != RLIM_INFINITY && lim.rlim_cur < want) {
+    if (lim.rlim_max != RLIM_INFINITY && lim.rlim_max < want)
+      GTEST_SKIP() << "RLIMIT_NOFILE allows no descriptor past FD_SETSIZE";
+    lim.rlim_cur = want;
+    if (setrlimit(RLIMIT_NOFILE, &lim) != 0)
+      GTEST_SKIP() << "RLIMIT_NOFILE cannot be raised past FD_SETSIZE";
+  }
+  server_script script;
+  script.segments.push_back({"", 500});
+  script.segments.push_back({content_length_response(sample(3003)), 0});
+  script_server server(script);
+  temp_file conf(config_for_port(server.port()));
+  run_options options;
+  options.open_through = open_through;
+  run_result r = run_tavik_argv({"tavik", "-c", conf.path()}, options);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.out, kMillbrookReport);
+  EXPECT_EQ(r.status, 0);
 }
 
 }  // namespace
