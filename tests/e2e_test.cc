@@ -4,6 +4,7 @@
 #include <sys/resource.h>
 #include <sys/select.h>
 
+#include <fstream>
 #include <string>
 
 #include "run_tavik.h"
@@ -358,6 +359,32 @@ TEST(ReportE2E, SocketPastTheSelectLimitWaitsWholeSeconds) {
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(r.out, kMillbrookReport);
   EXPECT_EQ(r.status, 0);
+}
+
+// A URL without a port connects to the http service's port, 80: in a user
+// and network namespace of the test's own, where it may be bound.
+TEST(ReportE2E, UrlWithoutAPortConnectsToPort80) {
+#ifndef PORT80_LAUNCHER
+  GTEST_SKIP() << "no way here to bind port 80 in a network of the test's own";
+#else
+  temp_file response(content_length_response(sample(3003)), "response");
+  temp_file request("", "request");
+  temp_file conf(
+      "URL http://127.0.0.1/data/current?id=$l&units=$u&appid=$a\n"
+      "APPID key\nLOCATION 3003\n");
+  run_result r = run_tavik_launched(
+      {PORT80_LAUNCHER, response.path(), request.path()}, {"-c", conf.path()});
+  if (r.status == 77 && r.out.empty())
+    GTEST_SKIP() << "namespaces are not allowed here: " << r.err;
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.out, kMillbrookReport);
+  EXPECT_EQ(r.status, 0);
+  std::ifstream sent(request.path(), std::ios::binary);
+  std::string line;
+  std::getline(sent, line);
+  EXPECT_EQ(line,
+            "GET /data/current?id=3003&units=metric&appid=key HTTP/1.1\r");
+#endif
 }
 
 }  // namespace
