@@ -4,7 +4,8 @@
 # file and an empty manual directory were there before, those and nothing
 # else. The empty directories of an install into another DESTDIR stay. A
 # directory that the install made and a user's file still holds stays
-# until a later uninstall finds it empty.
+# until a later uninstall finds it empty. A directory the user removed is
+# forgotten, so that one made again by someone else stays.
 #   uninstall_test.sh BUILD SCRATCH MANDIR CONFIG
 # MANDIR and CONFIG are the absolute paths the build installs pages into
 # and reads its configuration from. CMAKE in the environment names the
@@ -88,6 +89,25 @@ install "$kept"
 uninstall "$kept"
 [ -z "$(tree "$kept")" ] ||
   fail "a user's file in a new directory, removed: left $(tree "$kept")"
+
+# A directory that the install made and the user removed, with all it
+# held, leaves no line in the record: one of that name that someone else
+# makes later is never removed by a later uninstall.
+gone=$work/gone
+mkdir "$gone"
+install "$gone"
+zsh_file=$(grep '/_tavik$' "$build/install_manifest.txt")
+zsh_top=$(dirname "$(dirname "$zsh_file")")
+rm -r "$gone$zsh_top"
+uninstall "$gone"
+if grep -qxF "$(printf '%s\t%s' "$gone" "$zsh_top")" \
+     "$build/install_directories.txt" 2>/dev/null; then
+  fail "a removed directory: the record still names it"
+fi
+mkdir -p "$gone$zsh_top"
+uninstall "$gone"
+[ -d "$gone$zsh_top" ] ||
+  fail "a removed directory: a later uninstall removed the one made again"
 
 [ $failures -eq 0 ] || exit 1
 echo "uninstall leaves what was there before, and nothing else"
