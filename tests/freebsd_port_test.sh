@@ -66,7 +66,7 @@ diff -u "$stage/plist" "$stage/installed" > "$stage/diff" ||
   fail "pkg-plist (-) and the installed files (+) differ: $(cat "$stage/diff")"
 
 mode() { stat -c %a "$1" 2>/dev/null || stat -f %Lp "$1"; }
-for f in bin/tavik share/tavik/tavik-status; do
+for f in bin/tavik bin/tavik-status; do
   [ ! -f "$stage/root$prefix/$f" ] || [ "$(mode "$stage/root$prefix/$f")" = 755 ] ||
     fail "$f is mode $(mode "$stage/root$prefix/$f"), not 755"
 done

@@ -40,7 +40,7 @@ mode() { stat -c %a "$1" 2>/dev/null || stat -f %Lp "$1"; }
   if [ -d "$dest$f" ]; then
     want=755
   else
-    case $f in "$bindir/tavik" | */tavik-status) want=755 ;; *) want=644 ;; esac
+    case $f in "$bindir/tavik" | "$bindir/tavik-status") want=755 ;; *) want=644 ;; esac
   fi
   [ "$(mode "$dest$f")" = $want ] || echo "$f is mode $(mode "$dest$f"), not $want"
 done > "$scratch/modes"
@@ -62,12 +62,9 @@ for f in "$man1" "$man5" "$sample"; do
     fail "${f#"$dest"} still names /usr/local/etc/tavik.conf"
   fi
 done
-# The status-bar helper's page names the place the helper was installed.
-helper=$(grep '/tavik-status$' "$scratch/manifest") || fail "no tavik-status"
-grep -qF "$helper" "$status_man" ||
-  fail "${status_man#"$dest"} does not name $helper"
-if [ "$helper" != /usr/local/share/tavik/tavik-status ] &&
-   grep -qF /usr/local/share/tavik/ "$status_man"; then
-  fail "${status_man#"$dest"} still names /usr/local/share/tavik/"
-fi
+# The status-bar helper is installed beside tavik, on PATH, and reads the
+# file tavik reads.
+[ -f "$dest$bindir/tavik-status" ] || fail "missing: $bindir/tavik-status"
+grep -qF "$config" "$status_man" ||
+  fail "${status_man#"$dest"} does not name $config"
 echo "install tree complete"
