@@ -2,10 +2,12 @@
 // benchmarks and trying tavik out. It answers GET requests whose query
 // names a location ("id=") and units ("units=") with a current-weather
 // document, or serves one file for every request. For tests it can answer
-// slowly (-d) and write down each request target it reads (-l).
+// slowly (-d), write down each request target it reads (-l), and send a
+// file as the whole response, status line and headers included (-r).
 //
-//   weather-server [-c chunk] [-d delay-ms] [-f file] [-l logfile]
-//                  [-n count] [-P portfile] [-p port] [-t idle-seconds]
+//   weather-server [-c chunk] [-d delay-ms] [-f file | -r file]
+//                  [-l logfile] [-n count] [-P portfile] [-p port]
+//                  [-t idle-seconds]
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -23,9 +25,9 @@
 
 static void usage(void) {
   fprintf(stderr,
-          "usage: weather-server [-c chunk] [-d delay-ms] [-f file] "
-          "[-l logfile] [-n count] [-P portfile] [-p port] "
-          "[-t idle-seconds]\n");
+          "usage: weather-server [-c chunk] [-d delay-ms] "
+          "[-f file | -r file] [-l logfile] [-n count] [-P portfile] "
+          "[-p port] [-t idle-seconds]\n");
   exit(2);
 }
 
@@ -87,8 +89,9 @@ int main(int argc, char **argv) {
   const char *file = nullptr, *port_file = nullptr, *log_file = nullptr;
   long chunk = 0, count = -1, idle = 600, delay = 0;
   int port = 0;
+  bool raw = false;
   int c;
-  while ((c = getopt(argc, argv, "c:d:f:l:n:P:p:t:")) != -1) {
+  while ((c = getopt(argc, argv, "c:d:f:l:n:P:p:r:t:")) != -1) {
     switch (c) {
       case 'c':
         chunk = strtol(optarg, nullptr, 10);
@@ -97,7 +100,9 @@ int main(int argc, char **argv) {
         delay = strtol(optarg, nullptr, 10);
         break;
       case 'f':
+      case 'r':
         file = optarg;
+        raw = c == 'r';
         break;
       case 'l':
         log_file = optarg;
@@ -129,8 +134,9 @@ int main(int argc, char **argv) {
       fprintf(stderr, "weather-server: cannot read %s\n", file);
       return 1;
     }
-    file_response = chunk > 0 ? chunked_response(body, (size_t)chunk)
-                              : content_length_response(body);
+    file_response = raw         ? body
+                    : chunk > 0 ? chunked_response(body, (size_t)chunk)
+                                : content_length_response(body);
   }
 
   // Each line is written out at once, so that a test can count the
