@@ -1,6 +1,6 @@
 #!/bin/sh
-# Installs into a scratch DESTDIR that does not exist yet, nor do its
-# parents, under umask 077, as root's may be, and checks the tree, its modes (every user can read it), the configuration
+# Installs into a scratch DESTDIR under umask 077, as root's may be, and
+# checks the tree, its modes (every user can read it), the configuration
 # path the build set, and that DESTDIR holds what the install lists alone.
 #   install_test.sh BUILD SCRATCH BINDIR MANDIR SAMPLEDIR BASHDIR ZSHDIR CONFIG
 # The directories are the absolute ones the build installs into. CMAKE in
@@ -8,11 +8,12 @@
 set -eu
 # A CDPATH from the caller's environment would take cd elsewhere.
 unset CDPATH
-build=$1 dest=$2/not/there/yet bindir=$3 mandir=$4 sampledir=$5 bashdir=$6 zshdir=$7
+build=$1 dest=$2 bindir=$3 mandir=$4 sampledir=$5 bashdir=$6 zshdir=$7
 config=$8
 cmake=${CMAKE:-cmake}
 fail() { echo "$*"; exit 1; }
-rm -rf "$2"
+rm -rf "$dest"
+mkdir -p "$dest"
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 (umask 077 && DESTDIR=$dest "$cmake" --install "$build" >/dev/null)
@@ -67,4 +68,10 @@ done
 [ -f "$dest$bindir/tavik-status" ] || fail "missing: $bindir/tavik-status"
 grep -qF "$config" "$status_man" ||
   fail "${status_man#"$dest"} does not name $config"
+# A DESTDIR that does not exist yet, nor do its parents: the install makes
+# them, and ends.
+DESTDIR=$scratch/not/there/yet "$cmake" --install "$build" >/dev/null ||
+  fail "the install into a DESTDIR whose parents are missing"
+[ -f "$scratch/not/there/yet$bindir/tavik" ] ||
+  fail "nothing installed into a DESTDIR whose parents were missing"
 echo "install tree complete"
