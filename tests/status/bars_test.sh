@@ -37,8 +37,10 @@ bar_setup() {
   # shellcheck disable=SC2016 # tavik's own placeholders
   printf 'URL http://127.0.0.1:%s/w?id=$L&units=$U&key=$A\nAPPID k\nLOCATION 3003\n' \
     "$port" > "$case_dir/home/.config/tavik/tavik.conf"
-  PATH=$case_dir/bin:$PATH HOME=$case_dir/home LC_ALL=C.UTF-8
-  export PATH HOME LC_ALL
+  # tmux runs its panes with $SHELL, which for a system user may be
+  # nologin.
+  PATH=$case_dir/bin:$PATH HOME=$case_dir/home LC_ALL=C.UTF-8 SHELL=/bin/sh
+  export PATH HOME LC_ALL SHELL
   # The bars run their commands from here: a command of the service's
   # would leave its file here.
   cd "$case_dir" || return 1
