@@ -1,10 +1,12 @@
 #!/bin/sh
 # shellcheck disable=SC2317 # the cases are called through test_case
 # The README holds true: its first two commands are the demo and the test
-# command, the test command is what tools/test runs, the demo's output is
-# what tavik prints against the sample server, its commands for a first
-# configuration make the user's own file where tavik reads it without -c,
-# and its options are the ones tavik's help lists.
+# command; the demo's runs it shows are the ones tools/demo makes, and
+# print what tavik prints against the sample server; its commands for a
+# first configuration make the user's own file where tavik reads it
+# without -c, and a system-wide file readable by all; its install commands
+# build no tests and install a tavik that reads the file they name, and
+# its uninstall removes it. The status-bar section has tests of its own.
 #   readme_test.sh SOURCE TAVIK TAVIK-TEST-SYSTEM WEATHER-SERVER
 # TAVIK-TEST-SYSTEM is tavik whose system-wide file is one of the tests':
 # a run that missed the user's file cannot read the machine's.
@@ -12,6 +14,11 @@ src=$1 tavik=$2 tavik_system=$3 server=$4
 # shellcheck source=tests/lib/test-lib.sh
 . "$(dirname "$0")/../lib/test-lib.sh"
 readme=$src/README.md
+# The commands run the cmake that CTest runs, when it says which.
+if [ -n "${CMAKE:-}" ]; then
+  PATH=$(dirname "$CMAKE"):$PATH
+  export PATH
+fi
 
 # section TITLE: the README's section "## TITLE", up to the next one.
 section() {
@@ -55,18 +62,17 @@ first_commands() {
   done
 }
 
-# The test command that the README spells out is what tools/test runs.
-test_command() {
-  block 3 < "$readme" > "$case_dir/spelled"
-  case $(cat "$case_dir/spelled") in
-  "cmake -S . -B build && "*) ;;
-  *) fail "the README's third block is not the test command: $(cat "$case_dir/spelled")" ;;
-  esac
-  awk '{ n = split($0, c, / && /); for (i = 1; i <= n; i++) print c[i] }' \
-    "$case_dir/spelled" > "$case_dir/commands"
-  while IFS= read -r c; do
-    grep -qxF "$c" "$src/tools/test" || fail "tools/test does not run: $c"
-  done < "$case_dir/commands"
+# The runs the README shows are the ones tools/demo makes, in its order:
+# each "run ARGS" line, and the run it writes out whole.
+demo_shows_its_runs() {
+  sed -n 's/^run\( \(.*\)\)\{0,1\}$/$ tavik \2/p
+          s/^echo '\''\(\$ tavik .*\)'\''$/\1/p' "$src/tools/demo" |
+    sed 's/ $//' > "$case_dir/demo"
+  demo_runs > "$case_dir/readme"
+  [ "$(wc -l < "$case_dir/demo")" -ge 4 ] ||
+    fail "tools/demo makes these runs: $(cat "$case_dir/demo")"
+  diff "$case_dir/demo" "$case_dir/readme" > "$case_dir/diff" ||
+    fail "the README's runs (+) differ from tools/demo's (-): $(cat "$case_dir/diff")"
 }
 
 # demo_run N: the README's run N of the demo prints what tavik prints with
@@ -149,23 +155,93 @@ first_configuration() {
     fail "the first configuration asks for no known location: $(cat "$case_dir/own")"
 }
 
-# The options: each flag and its argument's name, as the help lists them
-# and as the README's Options section does.
-options() {
-  "$tavik" -h 2> "$case_dir/help"
-  sed -n 's/^    \(-[A-Za-z]\)  *\([a-z]*\)  .*/\1 \2/p' "$case_dir/help" |
-    sort > "$case_dir/help.options"
-  [ -s "$case_dir/help.options" ] || fail "tavik -h lists no options"
-  section "Options" | block 1 |
-    sed -n 's/^\(-[A-Za-z]\)  *\([a-z]*\)  .*/\1 \2/p' |
-    sort > "$case_dir/readme.options"
-  diff "$case_dir/help.options" "$case_dir/readme.options" > "$case_dir/diff" ||
-    fail "the README's options (+) differ from tavik -h (-): $(cat "$case_dir/diff")"
+# The system-wide file made as the README says is readable by all,
+# whatever the umask.
+system_wide_file() {
+  section "A first configuration of your own" | block 3 > "$case_dir/make"
+  grep -q '/usr/local/etc/tavik.conf$' "$case_dir/make" ||
+    fail "the third block makes no /usr/local/etc/tavik.conf: $(cat "$case_dir/make")"
+  mkdir -p "$case_dir/usr/local/etc"
+  cp "$src/tavik.conf.sample" "$case_dir/usr/local/etc/"
+  sed "s|/usr/local/|$case_dir/usr/local/|g" "$case_dir/make" > "$case_dir/run"
+  (umask 077 && sh -e "$case_dir/run") || fail "$(cat "$case_dir/make") failed"
+  [ -n "$(find "$case_dir/usr/local/etc/tavik.conf" -prune -perm 644)" ] ||
+    fail "the system-wide file is not mode 644"
+}
+
+# install_block N: the README's install block N with the build directory
+# it names (after -B) moved into the case's scratch folder, and checks
+# that it configures without the tests.
+install_block() {
+  section "Installing" | block "$1" > "$case_dir/block"
+  dir=$(sed -n 's/.* -B \([^ ]*\).*/\1/p' "$case_dir/block" | head -n 1)
+  [ -n "$dir" ] || fail "block $1 of Installing configures no build"
+  grep -q -- '-DTAVIK_TESTS=OFF' "$case_dir/block" ||
+    fail "block $1 of Installing builds the tests: $(cat "$case_dir/block")"
+  awk -v dir="$dir" -v to="$case_dir/build" '
+    { for (i = 1; i <= NF; i++) if ($i == dir) $i = to; print }' \
+    "$case_dir/block"
+}
+
+# no_tests_built: the build in the case's folder made no test program.
+no_tests_built() {
+  found=$(find "$case_dir/build" -type f \
+    \( -name tavik_tests -o -name weather-server \) | head -n 1)
+  [ -z "$found" ] || fail "installing built $found"
+}
+
+# As root: the install commands build no tests and install tavik, which
+# reads the system-wide file, tavik-status and the sample where the
+# README says (here inside a DESTDIR); the uninstall removes them.
+install_as_root() {
+  install_block 1 > "$case_dir/install"
+  root=$case_dir/root
+  (cd "$src" && DESTDIR=$root sh -e "$case_dir/install") \
+    > "$case_dir/log" 2>&1 || { fail "$(cat "$case_dir/log")"; return; }
+  no_tests_built
+  st=0
+  "$root/usr/local/bin/tavik" -h 2> "$case_dir/help" || st=$?
+  [ "$st" -eq 0 ] || fail "the installed tavik -h: exit status $st"
+  grep -qxF 'Default configuration file is /usr/local/etc/tavik.conf' \
+    "$case_dir/help" || fail "the installed tavik -h says $(cat "$case_dir/help")"
+  for f in bin/tavik-status etc/tavik.conf.sample; do
+    [ -f "$root/usr/local/$f" ] || fail "no /usr/local/$f installed"
+  done
+  section "Installing" | block 2 > "$case_dir/uninstall"
+  build=$(sed -n 's/.* -B \([^ ]*\).*/\1/p' "$case_dir/install" | head -n 1)
+  sed "s| [^ ]* --target uninstall| $build --target uninstall|" \
+    "$case_dir/uninstall" > "$case_dir/run"
+  grep -q -- '--target uninstall' "$case_dir/run" ||
+    fail "the second block of Installing is no uninstall: $(cat "$case_dir/run")"
+  (cd "$src" && DESTDIR=$root sh -e "$case_dir/run") \
+    > "$case_dir/log" 2>&1 || fail "the uninstall: $(cat "$case_dir/log")"
+  left=$(find "$root" ! -type d)
+  [ -z "$left" ] || fail "the uninstall leaves $left"
+}
+
+# Into the home directory: the commands build no tests, and the shell
+# they leave finds the installed tavik on PATH, which reads the file
+# under the home directory.
+install_at_home() {
+  install_block 3 > "$case_dir/install"
+  home=$case_dir/home
+  mkdir "$home"
+  printf '%s\n' 'command -v tavik' 'tavik -h 2>&1' >> "$case_dir/install"
+  (cd "$src" && HOME=$home sh -e "$case_dir/install") \
+    > "$case_dir/log" 2>&1 || { fail "$(cat "$case_dir/log")"; return; }
+  no_tests_built
+  grep -qxF "$home/.local/bin/tavik" "$case_dir/log" ||
+    fail "the shell finds no $home/.local/bin/tavik: $(cat "$case_dir/log")"
+  grep -qxF "Default configuration file is $home/.local/etc/tavik.conf" \
+    "$case_dir/log" || fail "tavik -h: $(cat "$case_dir/log")"
+  [ -f "$home/.local/etc/tavik.conf.sample" ] ||
+    fail "no sample in $home/.local/etc"
 }
 
 test_case 'the first two commands are the demo and the test command' \
   first_commands
-test_case 'the test command is what tools/test runs' test_command
+test_case 'the demo runs shown are the ones tools/demo makes' \
+  demo_shows_its_runs
 n=1
 while [ "$n" -le "$(demo_runs | wc -l)" ]; do
   test_case "the demo's output: $(demo_runs | sed -n "${n}p")" demo_run "$n"
@@ -173,5 +249,9 @@ while [ "$n" -le "$(demo_runs | wc -l)" ]; do
 done
 test_case 'a first configuration of your own is the file tavik reads' \
   first_configuration
-test_case 'the options are the ones tavik -h lists' options
+test_case 'the system-wide file is readable by all' system_wide_file
+test_case 'the install as root builds no tests, installs and uninstalls' \
+  install_as_root
+test_case 'the install into the home directory reads the file under it' \
+  install_at_home
 test_done
