@@ -252,6 +252,24 @@ one_request() {
 test_case 'many bars and a rival with a shorter limit make one request' \
   one_request
 
+# A refresh killed in the middle of its request has counted it already: the
+# next poll within the interval asks nothing, and the lock is free again.
+killed_refresh() {
+  serve -d 3000 || return 1
+  expect "asked" 0 "…" -c "$case_dir/tavik.conf"
+  pkill -KILL -f -- "-c $case_dir/tavik.conf" || fail "no refresh to kill"
+  sleep 3
+  expect "after the kill" 0 "…" -c "$case_dir/tavik.conf"
+  requests 1
+  with=TAVIK_STATUS_INTERVAL=0 expect "a new interval" 0 "…" \
+    -c "$case_dir/tavik.conf"
+  sleep 3
+  requests 2
+  with=TAVIK_STATUS_INTERVAL=5 expect "its answer" 0 "3°C broken clouds" \
+    -c "$case_dir/tavik.conf"
+}
+test_case 'a refresh killed in its request counted the request' killed_refresh
+
 # A cache time in the future counts as expired: a clock set back asks once.
 clock_set_back() {
   serve || return 1
