@@ -131,7 +131,8 @@ int refresh(const refresh_job &job) {
   reading got;
   if (parse_reading(line, run.status, &got)) {
     rec.failed = false;
-    rec.good = now;
+    // The reading's age counts from its arrival.
+    rec.good = time(nullptr);
     rec.last = got;
   } else {
     rec.failed = true;

@@ -265,7 +265,7 @@ killed_refresh() {
     -c "$case_dir/tavik.conf"
   sleep 3
   requests 2
-  with=TAVIK_STATUS_INTERVAL=5 expect "its answer" 0 "3°C broken clouds" \
+  with=TAVIK_STATUS_INTERVAL=60 expect "its answer" 0 "3°C broken clouds" \
     -c "$case_dir/tavik.conf"
 }
 test_case 'a refresh killed in its request counted the request' killed_refresh

@@ -273,10 +273,19 @@ TEST(StatusKey, FollowsTheArgumentsAndTheFileTavikWouldRead) {
   utimensat(AT_FDCWD, conf.path().c_str(), later, 0);
   EXPECT_NE(cache_key("tavik", {"-c", conf.path()}, "/no/such"), grown);
   // -c is found as tavik's option scan finds it: a clustered -c, and not
-  // the value of another option.
+  // the value of another option. Without -c the user's own file would be
+  // chosen: there is none here.
+  const char *home = getenv("HOME");
+  const std::string saved_home = home != nullptr ? home : "";
+  setenv("HOME", "/nonexistent", 1);
+  unsetenv("XDG_CONFIG_HOME");
   EXPECT_EQ(config_file_for({"-zc", conf.path()}, "/sys.conf"), conf.path());
   EXPECT_EQ(config_file_for({"-d", "-c", "-l", "3"}, "/sys.conf"), "/sys.conf");
   EXPECT_EQ(config_file_for({"-l", "3"}, "/sys.conf"), "/sys.conf");
+  if (home != nullptr)
+    setenv("HOME", saved_home.c_str(), 1);
+  else
+    unsetenv("HOME");
 }
 
 // Rivals for the lock, forked: while one holds it, none other gets it;
