@@ -15,12 +15,16 @@
 # "N passed, N failed" and exits 1 when any case failed.
 #
 # Also: $work, the script's scratch folder (under TMPDIR, removed at exit);
-# skip_all REASON (exit 77, which CTest reads as skipped); start_server and
-# stop_server for the sample weather server.
+# skip_all REASON (exit 77, which CTest reads as skipped); bail_out REASON,
+# when what every case needs (a build, a tool) could not be made; and
+# start_server and stop_server for the sample weather server.
 #
 # The linter sees the cases as functions nothing calls: a script that uses
 # this file disables SC2317 on the line after its shebang, and names this
-# file in a source= directive above the line that sources it.
+# file in a directive above the line that sources it, so that `shellcheck
+# -x` follows it from any directory:
+#
+#   # shellcheck source-path=SCRIPTDIR source=../lib/test-lib.sh
 
 # A CDPATH from the caller's environment would take cd elsewhere.
 unset CDPATH
@@ -43,6 +47,13 @@ fail() {
 skip_all() {
   echo "# skipped: $*"
   exit 77
+}
+
+# bail_out REASON: what every case needs could not be made: the script
+# stops there and fails.
+bail_out() {
+  echo "Bail out! $*"
+  exit 1
 }
 
 # test_case NAME FUNCTION [ARGUMENTS]: runs one case; see above.

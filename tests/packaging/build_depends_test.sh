@@ -1,4 +1,5 @@
 #!/bin/sh
+# shellcheck disable=SC2317 # the cases are run by test_case
 # debian/control's Build-Depends names every Debian package of the build
 # and test lines of tools/packages, the test ones for the check alone
 # (<!nocheck>); make and g++ come with build-essential, which Debian
@@ -7,8 +8,8 @@
 #   build_depends_test.sh SOURCE
 set -eu
 src=$1
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+# shellcheck source-path=SCRIPTDIR source=../lib/test-lib.sh
+. "$(dirname "$0")/../lib/test-lib.sh"
 
 # field NAME: the entries of debian/control's field NAME, one a line,
 # continuation lines joined.
@@ -19,35 +20,58 @@ field() {
     { field = 0 }' "$src/debian/control" | tr ',' '\n' |
     sed -e 's/^[ \t]*//' -e 's/[ \t]*$//' -e '/^$/d'
 }
-depends=$(field Build-Depends)
-runtime=$(field Depends | grep -v '^[$]{') || true
-packages=$(grep -v '^[[:space:]]*#' "$src/tools/packages")
 
-while read -r level deb _; do
-  case $level in build | test) ;; *) continue ;; esac
-  case $deb in make | g++) continue ;; esac
-  entry=$(printf '%s\n' "$depends" | awk -v p="$deb" '$1 == p')
-  if [ -z "$entry" ]; then
-    fail "Build-Depends lacks $deb"
-  elif [ "$level" = test ] && ! printf '%s\n' "$entry" | grep -q '<!nocheck>'; then
-    fail "Build-Depends: $entry is for the tests alone, <!nocheck>"
-  elif [ "$level" = build ] && printf '%s\n' "$entry" | grep -q '<!nocheck>'; then
-    fail "Build-Depends: $entry is needed to build, not only to test"
-  fi
-done <<EOF
-$packages
-EOF
+# packages LEVEL: the Debian packages of the LEVEL lines of tools/packages.
+packages() {
+  awk -v level="$1" '!/^[ \t]*#/ && $1 == level { print $2 }' \
+    "$src/tools/packages"
+}
+
+# runtime: the packages that Depends names, beside the substitution
+# variables.
+runtime() {
+  field Depends | awk '!/^[$]{/ { print $1 }'
+}
+
+# build_depends LEVEL: Build-Depends names each package of the LEVEL
+# lines, marked <!nocheck> exactly when those are the test lines.
+build_depends() {
+  depends=$(field Build-Depends)
+  for deb in $(packages "$1"); do
+    case $deb in make | g++) continue ;; esac
+    entry=$(printf '%s\n' "$depends" | awk -v p="$deb" '$1 == p')
+    if [ -z "$entry" ]; then
+      fail "Build-Depends lacks $deb"
+    elif [ "$1" = test ] && ! printf '%s\n' "$entry" | grep -q '<!nocheck>'; then
+      fail "Build-Depends: $entry is for the tests alone, <!nocheck>"
+    elif [ "$1" = build ] && printf '%s\n' "$entry" | grep -q '<!nocheck>'; then
+      fail "Build-Depends: $entry is needed to build, not only to test"
+    fi
+  done
+}
 
 # Without netbase's /etc/services, a URL without a port fails.
-run=$(printf '%s\n' "$packages" | awk '$1 == "run" { print $2 }')
-for deb in $run; do
-  printf '%s\n' "$runtime" | awk -v p="$deb" '$1 == p { found = 1 }
-    END { exit !found }' || fail "Depends lacks $deb"
-done
-for deb in $(printf '%s\n' "$runtime" | awk '{ print $1 }'); do
-  printf '%s\n' "$run" | grep -qxF "$deb" ||
-    fail "Depends names $deb, which no run line of tools/packages needs"
-done
+depends_has_run_packages() {
+  runtime=$(runtime)
+  for deb in $(packages run); do
+    printf '%s\n' "$runtime" | grep -qxF "$deb" || fail "Depends lacks $deb"
+  done
+}
 
-[ $failures -eq 0 ] || exit 1
-echo "Build-Depends names the build and test packages, Depends the run ones"
+depends_has_nothing_else() {
+  run=$(packages run)
+  for deb in $(runtime); do
+    printf '%s\n' "$run" | grep -qxF "$deb" ||
+      fail "Depends names $deb, which no run line of tools/packages needs"
+  done
+}
+
+test_case 'Build-Depends names the build packages, for the build' \
+  build_depends build
+test_case 'Build-Depends names the test packages, for the check alone' \
+  build_depends test
+test_case 'Depends names the packages the installed program needs' \
+  depends_has_run_packages
+test_case 'Depends names no package that the program does not need' \
+  depends_has_nothing_else
+test_done
