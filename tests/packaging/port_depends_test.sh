@@ -1,12 +1,13 @@
 #!/bin/sh
+# shellcheck disable=SC2317 # the cases are run by test_case
 # The FreeBSD port's TEST_DEPENDS names every FreeBSD package of the test
 # lines of tools/packages ("-" is the base system's), and LIB_DEPENDS the
 # expat that the build links.
 #   port_depends_test.sh SOURCE
 set -eu
 src=$1
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+# shellcheck source-path=SCRIPTDIR source=../lib/test-lib.sh
+. "$(dirname "$0")/../lib/test-lib.sh"
 
 # makevar NAME: the words of the Makefile's NAME, continuation lines
 # joined, one a line.
@@ -23,16 +24,20 @@ makevar() {
     "$src/dist/freebsd/Makefile"
 }
 
-# The package names of TEST_DEPENDS entries such as googletest>0:devel/googletest.
-tests=$(makevar TEST_DEPENDS | sed 's/[<>=:].*//')
-while read -r level _ pkg; do
-  case $level/$pkg in test/-) continue ;; test/*) ;; *) continue ;; esac
-  printf '%s\n' "$tests" | grep -qxF "$pkg" ||
-    fail "TEST_DEPENDS lacks $pkg"
-done <<LIST
-$(grep -v '^[[:space:]]*#' "$src/tools/packages")
-LIST
-makevar LIB_DEPENDS | grep -q '^libexpat\.so:' || fail "LIB_DEPENDS lacks expat"
+test_depends() {
+  # The package names of entries such as googletest>0:devel/googletest.
+  tests=$(makevar TEST_DEPENDS | sed 's/[<>=:].*//')
+  wanted=$(awk '!/^[ \t]*#/ && $1 == "test" && $3 != "-" { print $3 }' \
+             "$src/tools/packages")
+  for pkg in $wanted; do
+    printf '%s\n' "$tests" | grep -qxF "$pkg" || fail "TEST_DEPENDS lacks $pkg"
+  done
+}
 
-[ $failures -eq 0 ] || exit 1
-echo "the port's TEST_DEPENDS names the test packages"
+lib_depends() {
+  makevar LIB_DEPENDS | grep -q '^libexpat\.so:' || fail "LIB_DEPENDS lacks expat"
+}
+
+test_case 'TEST_DEPENDS names the test packages' test_depends
+test_case 'LIB_DEPENDS names expat' lib_depends
+test_done
