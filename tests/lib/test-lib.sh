@@ -14,6 +14,9 @@
 # "not ok N - NAME" after its "# " reasons; test_done prints
 # "N passed, N failed" and exits 1 when any case failed.
 #
+# The harness's own variables begin with test_, case_ or server_ (and
+# $work, $port): a script's names keep clear of them.
+#
 # Also: $work, the script's scratch folder (under TMPDIR, removed at exit);
 # skip_all REASON (exit 77, which CTest reads as skipped); bail_out REASON,
 # when what every case needs (a build, a tool) could not be made; and
@@ -59,7 +62,7 @@ bail_out() {
 # test_case NAME FUNCTION [ARGUMENTS]: runs one case; see above.
 test_case() {
   test_count=$((test_count + 1))
-  name=$1
+  test_name=$1
   shift
   case_dir=$work/case-$test_count
   mkdir "$case_dir" || exit 1
@@ -68,13 +71,13 @@ test_case() {
     server_pid=
     trap 'stop_server' EXIT
     "$@"
-    st=$?
-    [ "$st" -eq 0 ] || fail "ended with status $st"
+    test_status=$?
+    [ "$test_status" -eq 0 ] || fail "ended with status $test_status"
     [ "$case_failures" -eq 0 ]
   ); then
-    echo "ok $test_count - $name"
+    echo "ok $test_count - $test_name"
   else
-    echo "not ok $test_count - $name"
+    echo "not ok $test_count - $test_name"
     test_failed=$((test_failed + 1))
   fi
 }
@@ -93,21 +96,22 @@ test_done() {
 start_server() {
   server_prog=$1
   shift
-  port_file=$case_dir/port.$$
-  rm -f "$port_file"
-  "$server_prog" -P "$port_file" -t 60 "$@" &
+  server_port_file=$case_dir/port.$$
+  rm -f "$server_port_file"
+  "$server_prog" -P "$server_port_file" -t 60 "$@" &
   server_pid=$!
-  i=0
-  while [ ! -s "$port_file" ]; do
-    i=$((i + 1))
-    if [ "$i" -ge 1000 ] || ! kill -0 "$server_pid" 2>/dev/null; then
+  server_waits=0
+  while [ ! -s "$server_port_file" ]; do
+    server_waits=$((server_waits + 1))
+    if [ "$server_waits" -ge 1000 ] ||
+       ! kill -0 "$server_pid" 2>/dev/null; then
       fail "the server did not start"
       return 1
     fi
     sleep 0.01
   done
   # shellcheck disable=SC2034 # for the case that started the server
-  port=$(cat "$port_file")
+  port=$(cat "$server_port_file")
 }
 
 # stop_server: ends the server start_server started, if it still runs.
