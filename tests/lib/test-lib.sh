@@ -40,9 +40,10 @@ test_count=0
 test_failed=0
 
 # fail MESSAGE: fails the case that is running, which goes on, so that one
-# run names every fault of the case.
+# run names every fault of the case. Each line of MESSAGE is shown after
+# "# ".
 fail() {
-  echo "# $*"
+  printf '%s\n' "$*" | sed 's/^/# /'
   case_failures=$((case_failures + 1))
 }
 
