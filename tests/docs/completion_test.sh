@@ -1,51 +1,71 @@
 #!/bin/sh
+# shellcheck disable=SC2317 # the cases are run by test_case
 # The completion script of one shell loads and offers the options, the unit
-# words and file names. Exit 77 (skipped) when that shell is missing, and
-# for zsh when no pseudo-terminal opens or zsh lacks its zpty module.
+# words and file names. Skipped when that shell is missing, and for zsh
+# when no pseudo-terminal opens or zsh lacks its zpty module.
 #   completion_test.sh bash|zsh DIR
 set -eu
 # A CDPATH from the caller's environment would take cd elsewhere.
 unset CDPATH
 shell=$1 dir=$(cd "$2" && pwd)
-fail() { echo "$*"; exit 1; }
-command -v "$shell" >/dev/null || { echo "$shell is not installed"; exit 77; }
-# Files for -c, with a blank and glob characters in their names.
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-mkdir "$work/etc"
-: > "$work/etc/my tavik.conf"
-: > "$work/etc/[x]*.conf"
-: > "$work/other"
-case $shell in
-bash)
-  # candidates WORD...: the candidates for the last word, one a line.
-  candidates() {
-    bash -c '. "$1"; shift; COMP_WORDS=(tavik "$@"); COMP_CWORD=$#
-             _tavik; printf "%s\n" "${COMPREPLY[@]}"' _ "$dir/tavik.bash" "$@"
-  }
-  got=$(candidates - | tr '\n' ' ')
+# shellcheck source-path=SCRIPTDIR source=../lib/test-lib.sh
+. "$(dirname "$0")/../lib/test-lib.sh"
+command -v "$shell" >/dev/null || skip_all "$shell is not installed"
+
+# files: files for -c in the case's folder, with a blank and glob
+# characters in their names.
+files() {
+  mkdir "$case_dir/etc"
+  : > "$case_dir/etc/my tavik.conf"
+  : > "$case_dir/etc/[x]*.conf"
+  : > "$case_dir/other"
+}
+
+# bash_candidates WORD...: the candidates bash offers for the last word,
+# one a line.
+bash_candidates() {
+  bash -c '. "$1"; shift; COMP_WORDS=(tavik "$@"); COMP_CWORD=$#
+           _tavik; printf "%s\n" "${COMPREPLY[@]}"' _ "$dir/tavik.bash" "$@"
+}
+
+bash_options() {
+  got=$(bash_candidates - | tr '\n' ' ')
   [ "$got" = "-c -d -D -h -l -u -z " ] || fail "bash options: $got"
-  got=$(candidates -u i)
+}
+
+bash_units() {
+  got=$(bash_candidates -u i)
   [ "$got" = imperial ] || fail "bash units: $got"
-  got=$(candidates -l '')
+}
+
+bash_nothing_after_l() {
+  got=$(bash_candidates -l '')
   [ -z "$got" ] || fail "bash offers after -l: $got"
-  # File names with blanks and glob characters stay whole.
-  got=$(cd "$work" && candidates -c etc/ | sort)
+}
+
+# File names with blanks and glob characters stay whole.
+bash_file_names() {
+  files
+  got=$(cd "$case_dir" && bash_candidates -c etc/ | sort)
   want=$(printf '%s\n' 'etc/[x]*.conf' 'etc/my tavik.conf')
   [ "$got" = "$want" ] || fail "bash file names: $got"
-  got=$(cd "$work" && candidates -c 'etc/my')
+  got=$(cd "$case_dir" && bash_candidates -c 'etc/my')
   [ "$got" = "etc/my tavik.conf" ] || fail "bash file name with blank: $got"
-  ;;
-zsh)
+}
+
+zsh_parses() {
   zsh -n "$dir/_tavik" || fail "zsh: _tavik does not parse"
-  # candidates LINE...: each command line, then the matches zsh offers at
-  # its end, one a line, as zsh would insert them. zsh completes only in its
-  # line editor, so an interactive zsh runs on a pseudo-terminal (zpty);
-  # compadd prints the matches, and the widget on Tab marks the end of each.
-  # compinit -D: no dump file. (A dump file named /dev/null is written
-  # beside it and renamed over it, which as root replaces the device.)
-  candidates() {
-    TERM=dumb zsh -f -s -- "$dir" "$@" <<'ZSH'
+}
+
+# zsh_candidates LINE...: each command line, then the matches zsh offers
+# at its end, one a line, as zsh would insert them. zsh completes only in
+# its line editor, so an interactive zsh runs on a pseudo-terminal (zpty);
+# compadd prints the matches, and the widget on Tab marks the end of each.
+# compinit -D: no dump file. (A dump file named /dev/null is written
+# beside it and renamed over it, which as root replaces the device.)
+# Exits 77 when zsh lacks zpty, 78 when no pseudo-terminal opens.
+zsh_candidates() {
+  TERM=dumb zsh -f -s -- "$dir" "$@" <<'ZSH'
 zmodload zsh/zpty 2>/dev/null || exit 77
 zpty z zsh -f -i || exit 78
 zpty -w z "PS1=; fpath=(${(q)1} \$fpath); autoload -Uz compinit; compinit -u -D"
@@ -66,16 +86,13 @@ for line; do
 done
 zpty -d z
 ZSH
-  }
-  got=$(cd "$work" && candidates 'tavik -' 'tavik -u ' 'tavik -l ' \
-        'tavik -c etc/' 'tavik -c etc/my') || {
-    case $? in
-    77) echo "zsh has no zpty module"; exit 77 ;;
-    78) echo "no pseudo-terminal opens here, and zsh completes only on one"
-        exit 77 ;;
-    esac
-    fail "zsh did not complete: $got"
-  }
+}
+
+zsh_offers() {
+  files
+  got=$(cd "$case_dir" && zsh_candidates 'tavik -' 'tavik -u ' 'tavik -l ' \
+        'tavik -c etc/' 'tavik -c etc/my') ||
+    { fail "zsh did not complete: $got"; return; }
   want='tavik -
 -c
 -d
@@ -95,9 +112,32 @@ tavik -c etc/my
 my\ tavik.conf'
   [ "$got" = "$want" ] || fail "zsh offers, after each line:
 $got"
+}
+
+case $shell in
+bash)
+  test_case 'bash offers the options' bash_options
+  test_case 'bash offers the unit words' bash_units
+  test_case 'bash offers nothing after -l' bash_nothing_after_l
+  test_case 'bash keeps file names with blanks and globs whole' \
+    bash_file_names
+  ;;
+zsh)
+  # Completion needs zsh's zpty module and a pseudo-terminal.
+  status=0
+  zsh -f -c 'zmodload zsh/zpty 2>/dev/null || exit 77
+             zpty z zsh -f -i || exit 78; zpty -d z' >/dev/null 2>&1 ||
+    status=$?
+  case $status in
+  77) skip_all "zsh has no zpty module" ;;
+  78) skip_all "no pseudo-terminal opens here, and zsh completes only on one" ;;
+  esac
+  test_case 'zsh reads _tavik' zsh_parses
+  test_case 'zsh offers the options, the unit words and whole file names' \
+    zsh_offers
   ;;
 *)
-  fail "usage: completion_test.sh bash|zsh DIR"
+  bail_out "usage: completion_test.sh bash|zsh DIR"
   ;;
 esac
-echo "$shell completion works"
+test_done
