@@ -19,8 +19,9 @@
 #
 # Also: $work, the script's scratch folder (under TMPDIR, removed at exit);
 # skip_all REASON (exit 77, which CTest reads as skipped); bail_out REASON,
-# when what every case needs (a build, a tool) could not be made; and
-# start_server and stop_server for the sample weather server.
+# when what every case needs (a build, a tool) could not be made; within,
+# which bounds a command in time; and start_server and stop_server for the
+# sample weather server.
 #
 # The linter sees the cases as functions nothing calls: a script that uses
 # this file disables SC2317 on the line after its shebang, and names this
@@ -81,6 +82,30 @@ test_case() {
     echo "not ok $test_count - $test_name"
     test_failed=$((test_failed + 1))
   fi
+}
+
+# within SECONDS COMMAND [ARGUMENTS]: runs COMMAND and gives its status;
+# one still running after SECONDS is killed, fails the case and gives 124,
+# so that a hang is named by its case. COMMAND is a program: a shell
+# function killed so would leave the programs it runs running. (sh -c
+# with exec gives redirections.)
+within() {
+  test_limit=$1
+  test_ticks=$((test_limit * 10))
+  shift
+  "$@" &
+  test_within_pid=$!
+  while kill -0 "$test_within_pid" 2>/dev/null; do
+    if [ "$test_ticks" -le 0 ]; then
+      kill "$test_within_pid" 2>/dev/null
+      wait "$test_within_pid" 2>/dev/null
+      fail "$* did not end within $test_limit seconds"
+      return 124
+    fi
+    test_ticks=$((test_ticks - 1))
+    sleep 0.1
+  done
+  wait "$test_within_pid"
 }
 
 # test_done: the closing line and the script's status.

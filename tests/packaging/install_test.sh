@@ -1,70 +1,138 @@
 #!/bin/sh
-# Installs into a scratch DESTDIR that does not exist yet, nor do its
-# parents, under umask 077, as root's may be, and checks the tree, its modes (every user can read it), the configuration
-# path the build set, and that DESTDIR holds what the install lists alone.
-#   install_test.sh BUILD SCRATCH BINDIR MANDIR SAMPLEDIR BASHDIR ZSHDIR CONFIG
+# shellcheck disable=SC2317 # the cases are run by test_case
+# Installs this build, each case into a DESTDIR of its own under umask
+# 077, as root's may be, and checks the tree, its modes (every user can
+# read it), the configuration path the build set, that DESTDIR holds what
+# the install lists alone, and that an install into a DESTDIR whose
+# parents do not exist yet makes them and ends. The build's record of the
+# directories installs made is put back as it was at the end, so that the
+# scratch DESTDIRs leave nothing in it.
+#   install_test.sh BUILD BINDIR MANDIR SAMPLEDIR BASHDIR ZSHDIR CONFIG
 # The directories are the absolute ones the build installs into. CMAKE in
 # the environment names the cmake to use.
 set -eu
 # A CDPATH from the caller's environment would take cd elsewhere.
 unset CDPATH
-build=$1 dest=$2/not/there/yet bindir=$3 mandir=$4 sampledir=$5 bashdir=$6 zshdir=$7
-config=$8
+build=$1 bindir=$2 mandir=$3 sampledir=$4 bashdir=$5 zshdir=$6 config=$7
 cmake=${CMAKE:-cmake}
-fail() { echo "$*"; exit 1; }
-rm -rf "$2"
-scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
-(umask 077 && DESTDIR=$dest "$cmake" --install "$build" >/dev/null)
+# shellcheck source-path=SCRIPTDIR source=../lib/test-lib.sh
+. "$(dirname "$0")/../lib/test-lib.sh"
+record=$build/install_directories.txt
+[ ! -e "$record" ] || cp "$record" "$work/record"
+
+# install DESTDIR: this build installed into DESTDIR under umask 077 (the
+# case's, which goes with it), in a minute at most; false, and a failure
+# of the case, when it fails.
+install_into() {
+  umask 077
+  # shellcheck disable=SC2016 # the inner sh's arguments
+  within 60 sh -c 'exec env DESTDIR="$1" "$2" --install "$3" >"$4" 2>&1' \
+    _ "$1" "$cmake" "$build" "$case_dir/install.log" ||
+    { fail "the install failed: $(cat "$case_dir/install.log")"; return 1; }
+}
+
+# installed: this build installed into a new, empty DESTDIR, $case_dir/dest;
+# false, and a failure of the case, when it fails.
+installed() {
+  mkdir "$case_dir/dest"
+  install_into "$case_dir/dest"
+}
+
+# An install into a DESTDIR that does not exist yet, nor do its parents.
+parents_made() {
+  dest=$case_dir/not/there/yet
+  install_into "$dest" || return 0
+  [ -f "$dest$bindir/tavik" ] || fail "missing: $bindir/tavik"
+}
+
+# Every file where the build's directories put it.
+files_in_place() {
+  dest=$case_dir/dest
+  installed || return 0
+  for f in "$bindir/tavik" "$bindir/tavik-status" "$mandir/man1/tavik.1" \
+           "$mandir/man5/tavik.conf.5" "$mandir/man1/tavik-status.1" \
+           "$sampledir/tavik.conf.sample" "$bashdir/tavik" \
+           "$zshdir/_tavik"; do
+    [ -f "$dest$f" ] || fail "missing: $f"
+  done
+}
 
 # DESTDIR holds every file the install lists, whatever the build made
 # absolute, and nothing else.
-[ -s "$build/install_manifest.txt" ] || fail "no install manifest"
-sort "$build/install_manifest.txt" > "$scratch/manifest"
-(cd "$dest" && find . -type f) | sed 's|^\.||' | sort > "$scratch/installed"
-diff "$scratch/manifest" "$scratch/installed" > "$scratch/diff" ||
-  fail "the install manifest (<) and DESTDIR (>) differ: $(cat "$scratch/diff")"
+lists_alone() {
+  dest=$case_dir/dest
+  installed || return 0
+  [ -s "$build/install_manifest.txt" ] || { fail "no install manifest"; return; }
+  sort "$build/install_manifest.txt" > "$case_dir/manifest"
+  (cd "$dest" && find . -type f) | sed 's|^\.||' | sort > "$case_dir/installed"
+  diff "$case_dir/manifest" "$case_dir/installed" > "$case_dir/diff" ||
+    fail "the install manifest (<) and DESTDIR (>) differ: $(cat "$case_dir/diff")"
+}
 
-man1=$dest$mandir/man1/tavik.1
-man5=$dest$mandir/man5/tavik.conf.5
-status_man=$dest$mandir/man1/tavik-status.1
-sample=$dest$sampledir/tavik.conf.sample
-for f in "$dest$bindir/tavik" "$man1" "$man5" "$status_man" "$sample" \
-         "$dest$bashdir/tavik" "$dest$zshdir/_tavik"; do
-  [ -f "$f" ] || fail "missing: ${f#"$dest"}"
-done
 # Directories 755, programs 755 and every other file 644, whatever the
 # umask: other users run tavik and read its pages.
-mode() { stat -c %a "$1" 2>/dev/null || stat -f %Lp "$1"; }
-(cd "$dest" && find . ! -path .) | sed 's|^\.||' | while read -r f; do
-  if [ -d "$dest$f" ]; then
-    want=755
-  else
-    case $f in "$bindir/tavik" | "$bindir/tavik-status") want=755 ;; *) want=644 ;; esac
-  fi
-  [ "$(mode "$dest$f")" = $want ] || echo "$f is mode $(mode "$dest$f"), not $want"
-done > "$scratch/modes"
-[ ! -s "$scratch/modes" ] || fail "under umask 077: $(cat "$scratch/modes")"
+modes() {
+  dest=$case_dir/dest
+  installed || return 0
+  (cd "$dest" && find . ! -path .) | sed 's|^\.||' | while read -r f; do
+    if [ -d "$dest$f" ]; then
+      want=755
+    else
+      case $f in "$bindir/tavik" | "$bindir/tavik-status") want=755 ;; *) want=644 ;; esac
+    fi
+    got=$(stat -c %a "$dest$f" 2>/dev/null || stat -f %Lp "$dest$f")
+    [ "$got" = "$want" ] || echo "$f is mode $got, not $want"
+  done > "$case_dir/modes"
+  [ ! -s "$case_dir/modes" ] || fail "under umask 077: $(cat "$case_dir/modes")"
+}
+
 # The install never writes the configuration itself, so a reinstall keeps
 # the user's.
-[ ! -e "$dest$config" ] || fail "installed $config"
+no_configuration() {
+  dest=$case_dir/dest
+  installed || return 0
+  [ ! -e "$dest$config" ] || fail "installed $config"
+}
 
-# The help text, the manual pages and the sample name the build's path.
-"$dest$bindir/tavik" -h 2>"$scratch/help" && status=0 || status=$?
-[ "$status" -eq 0 ] || fail "tavik -h exited $status"
-head -1 "$scratch/help" | grep -qx 'tavik: Weather utility' || fail "bad help"
-grep -qxF "Default configuration file is $config" "$scratch/help" ||
-  fail "help text: $(grep Default "$scratch/help")"
-for f in "$man1" "$man5" "$sample"; do
-  grep -qF "$config" "$f" || fail "${f#"$dest"} does not name $config"
-  if [ "$config" != /usr/local/etc/tavik.conf ] &&
-     grep -qF /usr/local/etc/tavik.conf "$f"; then
-    fail "${f#"$dest"} still names /usr/local/etc/tavik.conf"
-  fi
-done
-# The status-bar helper is installed beside tavik, on PATH, and reads the
-# file tavik reads.
-[ -f "$dest$bindir/tavik-status" ] || fail "missing: $bindir/tavik-status"
-grep -qF "$config" "$status_man" ||
-  fail "${status_man#"$dest"} does not name $config"
-echo "install tree complete"
+help_names_the_path() {
+  dest=$case_dir/dest
+  installed || return 0
+  status=0
+  "$dest$bindir/tavik" -h 2>"$case_dir/help" || status=$?
+  [ "$status" -eq 0 ] || fail "tavik -h exited $status"
+  head -1 "$case_dir/help" | grep -qx 'tavik: Weather utility' || fail "bad help"
+  grep -qxF "Default configuration file is $config" "$case_dir/help" ||
+    fail "help text: $(grep Default "$case_dir/help")"
+}
+
+# The status-bar helper's page too: it reads the file tavik reads.
+pages_name_the_path() {
+  dest=$case_dir/dest
+  installed || return 0
+  for f in "$mandir/man1/tavik.1" "$mandir/man5/tavik.conf.5" \
+           "$mandir/man1/tavik-status.1" "$sampledir/tavik.conf.sample"; do
+    grep -qF "$config" "$dest$f" || fail "$f does not name $config"
+    if [ "$config" != /usr/local/etc/tavik.conf ] &&
+       grep -qF /usr/local/etc/tavik.conf "$dest$f"; then
+      fail "$f still names /usr/local/etc/tavik.conf"
+    fi
+  done
+}
+
+test_case 'an install into a DESTDIR whose parents do not exist yet' \
+  parents_made
+test_case "every file where the build's directories put it" files_in_place
+test_case 'DESTDIR holds what the install lists, and nothing else' lists_alone
+test_case 'under umask 077, every user can read the tree and run the programs' \
+  modes
+test_case 'the install leaves the configuration file alone' no_configuration
+test_case "the help text names the build's configuration path" \
+  help_names_the_path
+test_case "the pages and the sample name the build's configuration path" \
+  pages_name_the_path
+if [ -e "$work/record" ]; then
+  cp "$work/record" "$record"
+else
+  rm -f "$record"
+fi
+test_done
