@@ -14,34 +14,23 @@ set -eu
 # A CDPATH from the caller's environment would take cd elsewhere.
 unset CDPATH
 build=$1 bindir=$2 mandir=$3 sampledir=$4 bashdir=$5 zshdir=$6 config=$7
-cmake=${CMAKE:-cmake}
 # shellcheck source-path=SCRIPTDIR source=../lib/test-lib.sh
 . "$(dirname "$0")/../lib/test-lib.sh"
-record=$build/install_directories.txt
-[ ! -e "$record" ] || cp "$record" "$work/record"
-
-# install DESTDIR: this build installed into DESTDIR under umask 077 (the
-# case's, which goes with it), in a minute at most; false, and a failure
-# of the case, when it fails.
-install_into() {
-  umask 077
-  # shellcheck disable=SC2016 # the inner sh's arguments
-  within 60 sh -c 'exec env DESTDIR="$1" "$2" --install "$3" >"$4" 2>&1' \
-    _ "$1" "$cmake" "$build" "$case_dir/install.log" ||
-    { fail "the install failed: $(cat "$case_dir/install.log")"; return 1; }
-}
+# shellcheck source-path=SCRIPTDIR source=../lib/install.sh
+. "$(dirname "$0")/../lib/install.sh"
+save_install_record "$build"
 
 # installed: this build installed into a new, empty DESTDIR, $case_dir/dest;
 # false, and a failure of the case, when it fails.
 installed() {
   mkdir "$case_dir/dest"
-  install_into "$case_dir/dest"
+  install_into "$build" "$case_dir/dest"
 }
 
 # An install into a DESTDIR that does not exist yet, nor do its parents.
 parents_made() {
   dest=$case_dir/not/there/yet
-  install_into "$dest" || return 0
+  install_into "$build" "$dest" || return 0
   [ -f "$dest$bindir/tavik" ] || fail "missing: $bindir/tavik"
 }
 
@@ -130,9 +119,5 @@ test_case "the help text names the build's configuration path" \
   help_names_the_path
 test_case "the pages and the sample name the build's configuration path" \
   pages_name_the_path
-if [ -e "$work/record" ]; then
-  cp "$work/record" "$record"
-else
-  rm -f "$record"
-fi
+restore_install_record "$build"
 test_done
