@@ -141,11 +141,13 @@ start_server() {
 }
 
 # stop_server: ends the server start_server started, if it still runs.
+# It runs from the case's exit trap, where a script's set -e holds again:
+# no step of it may fail.
 stop_server() {
   if [ -n "${server_pid:-}" ]; then
-    kill -CONT "$server_pid" 2>/dev/null
-    kill "$server_pid" 2>/dev/null
-    wait "$server_pid" 2>/dev/null
+    kill -CONT "$server_pid" 2>/dev/null || true
+    kill "$server_pid" 2>/dev/null || true
+    wait "$server_pid" 2>/dev/null || true
     server_pid=
   fi
   return 0
