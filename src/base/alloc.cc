@@ -1,9 +1,15 @@
-// Heap blocks through the allocation hooks.
+// Heap blocks: the C library's, or a test's through its hooks.
+#include <stdlib.h>
 #include <string.h>
 
 #include "base/alloc.h"
 #include "base/diag.h"
 #include "base/test_hooks.h"
+
+#ifndef TAVIK_TEST_HOOKS
+#define tavik_malloc malloc
+#define tavik_realloc realloc
+#endif
 
 // The one place where an exhausted heap becomes a diagnostic.
 void report_out_of_memory(void) { report_error("cannot allocate memory"); }
@@ -27,10 +33,7 @@ void *shrink_block(void *block, size_t size) {
 char *copy_text(const char *text) {
   size_t n = strlen(text) + 1;
   char *p = (char *)alloc_or_report(n);
-  if (p == nullptr) {
-    fatal_exit(1);
-    return nullptr;
-  }
+  if (p == nullptr) fatal_exit(1);
   memcpy(p, text, n);
   return p;
 }

@@ -21,7 +21,7 @@ void *realloc_or_report(void *block, size_t size);
 void *shrink_block(void *block, size_t size);
 
 // Heap copy of text. On exhaustion it reports and ends the run through
-// fatal_exit(1); NULL comes back only when a test hook let it return.
+// fatal_exit(1).
 char *copy_text(const char *text);
 
 #endif

@@ -76,9 +76,8 @@ void report_warning(const char *fmt, ...) {
 }
 
 void fatal_exit(int status) {
-  if (fatal_hook != nullptr) {
-    fatal_hook(status);
-    return;
-  }
+#ifdef TAVIK_TEST_HOOKS
+  if (tavik_fatal_hook != nullptr) tavik_fatal_hook(status);
+#endif
   exit(status);
 }

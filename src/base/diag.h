@@ -16,9 +16,8 @@ void set_program_name(char *argv0);
 void report_error(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 void report_warning(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 
-// Ends the run with the given status. Fatal conditions deep inside a stage
-// go through here; with a test's fatal_hook installed (base/test_hooks.h)
-// it returns instead, and the caller unwinds.
-void fatal_exit(int status);
+// Ends the run with the given status: the way out for fatal conditions deep
+// inside a stage.
+[[noreturn]] void fatal_exit(int status);
 
 #endif

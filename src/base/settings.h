@@ -16,8 +16,4 @@ struct run_settings {
   char *url;       // heap copy, folded to lower case, begins "http://"
 };
 
-// The one record of the run, owned and filled by the driver; the stages
-// are handed its address.
-extern run_settings settings;
-
 #endif

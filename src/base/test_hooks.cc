@@ -1,10 +1,10 @@
-// The test seams' settings (base/test_hooks.h) as a normal run has them:
-// nothing intercepted, the C library's own heap.
-#include <stdlib.h>
-
+// The test seams (base/test_hooks.h) as a run has them until a test or a
+// fuzzer changes them: the C library's own heap, and no fatal hook.
 #include "base/test_hooks.h"
 
-fatal_hook_fn fatal_hook = nullptr;
+#include <stdlib.h>
 
 void *(*tavik_malloc)(size_t) = malloc;
 void *(*tavik_realloc)(void *, size_t) = realloc;
+void (*tavik_free)(void *) = free;
+void (*tavik_fatal_hook)(int status) = nullptr;

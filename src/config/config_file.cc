@@ -22,10 +22,7 @@ static char *user_config_file(void) {
   }
   size_t n = strlen(base) + strlen(rest) + 1;
   char *path = (char *)alloc_or_report(n);
-  if (path == nullptr) {
-    fatal_exit(1);
-    return nullptr;
-  }
+  if (path == nullptr) fatal_exit(1);
   snprintf(path, n, "%s%s", base, rest);
   return path;
 }

@@ -14,7 +14,9 @@
 #include "parse/extract.h"
 #include "report/report.h"
 
-run_settings settings;
+// The one record of the run, filled here and handed to each stage by its
+// address.
+static run_settings settings;
 
 // The system-wide configuration file, read when -c names none and the user
 // has no file of their own. Set when the program is built (cmake

@@ -51,16 +51,6 @@ static void usage(const char *system_config_file) {
           TAVIK_VERSION_MINOR);
 }
 
-// Restarts getopt so that a second scan in the same process sees argv anew.
-static void reset_getopt(void) {
-#ifdef __GLIBC__
-  optind = 0;
-#else
-  optreset = 1;
-  optind = 1;
-#endif
-}
-
 scan_result scan_options(int argc, char **argv, const char *system_config_file,
                          option_state *opts) {
   opts->config_path = nullptr;
@@ -70,7 +60,6 @@ scan_result scan_options(int argc, char **argv, const char *system_config_file,
   opts->debug = 0;
   opts->compressed = 0;
 
-  reset_getopt();
   opterr = 0;
   int c;
   while ((c = getopt(argc, argv, OPTION_STRING)) != -1) {
@@ -81,7 +70,6 @@ scan_result scan_options(int argc, char **argv, const char *system_config_file,
           return SCAN_FAILED;
         }
         opts->config_path = copy_text(optarg);
-        if (opts->config_path == nullptr) return SCAN_FAILED;
         break;
       case 'd':
         if (strlen(optarg) != 1) {

@@ -20,7 +20,7 @@ enum scan_result {
 
 // Scans argv with getopt, reporting the first error. Leftover operands are
 // an error too ("too many args"). -h's help text names system_config_file
-// as the default. May be called more than once.
+// as the default.
 scan_result scan_options(int argc, char **argv, const char *system_config_file,
                          option_state *opts);
 

@@ -13,28 +13,8 @@
 #include "base/diag.h"
 #include "base/test_hooks.h"
 #include "base/text.h"
+#include "parse/elements.h"
 #include "parse/extract.h"
-
-// Parse states; the numbers appear in the fatal messages.
-enum {
-  STATE_TOP = 0,
-  STATE_CURRENT = 1,
-  STATE_CITY = 2,
-  STATE_COORD = 3,
-  STATE_COUNTRY = 4,
-  STATE_SUN = 5,
-  STATE_TEMPERATURE = 6,
-  STATE_HUMIDITY = 7,
-  STATE_PRESSURE = 8,
-  STATE_WIND = 9,
-  STATE_SPEED = 10,
-  STATE_GUSTS = 11,
-  STATE_DIRECTION = 12,
-  STATE_CLOUDS = 13,
-  STATE_VISIBILITY = 14,
-  STATE_PRECIPITATION = 15,
-  STATE_LASTUPDATE = 16
-};
 
 enum { STATE_STACK_SIZE = 9, COUNTRY_TEXT_MAX = 200 };
 
@@ -49,22 +29,6 @@ static char country_text[COUNTRY_TEXT_MAX + 1];
 static unsigned int country_len;
 static int country_truncated;
 
-// The running parser, so that a fatal condition whose exit was intercepted
-// (tests, fuzzers) can stop it; parse_aborted then silences the callbacks.
-static XML_Parser active_parser;
-static int parse_aborted;
-
-namespace {
-
-enum field_kind { FIELD_INT, FIELD_REAL, FIELD_TEXT };
-
-struct attribute_rule {
-  const char *name;
-  field_kind kind;
-  size_t offset;
-  size_t size;  // text fields only
-};
-
 #define INT_FIELD(attr, f) \
   { attr, FIELD_INT, offsetof(weather, f), 0 }
 #define REAL_FIELD(attr, f) \
@@ -72,18 +36,9 @@ struct attribute_rule {
 #define TEXT_FIELD(attr, f) \
   { attr, FIELD_TEXT, offsetof(weather, f), sizeof(((weather *)0)->f) }
 
-struct element_rule {
-  const char *name;
-  int required;  // state the element must open in, restored at its end
-  int state;     // state while it is open
-  attribute_rule attrs[4];
-};
-
-}  // namespace
-
 // One element a row, its attributes after it.
 // clang-format off
-static const element_rule elements[] = {
+const element_rule elements[] = {
     {"Current", STATE_TOP, STATE_CURRENT, {}},
     {"City", STATE_CURRENT, STATE_CITY, {TEXT_FIELD("Name", city)}},
     {"Coord", STATE_CITY, STATE_COORD,
@@ -115,6 +70,7 @@ static const element_rule elements[] = {
      {TEXT_FIELD("Value", last_update)}},
 };
 // clang-format on
+const size_t element_count = sizeof elements / sizeof elements[0];
 
 // Finds the rule for an element name, in any letter case. Documents carry
 // many elements that are not in the table, so the first letter is checked
@@ -181,50 +137,37 @@ static void trace_element(const char *open, const char *name) {
   trace_put(">\n", 2);
 }
 
-// A fatal condition of the machine: ends the run, or, when a test hook let
-// fatal_exit return, stops the parser so the parse ends with ok 0.
-static void machine_fatal(void) {
-  fatal_exit(1);
-  parse_aborted = 1;
-  if (active_parser != nullptr) XML_StopParser(active_parser, XML_FALSE);
-}
-
-// Enters state after checking that the machine is in required.
-static bool push_state(int state, int required) {
+// Enters state after checking that the machine is in required; a wrongly
+// nested document ends the run here.
+static void push_state(int state, int required) {
   if (stack_depth >= STATE_STACK_SIZE) {
     trace_flush();
     fputs("Fatal error: stack overflow\n", stderr);
-    machine_fatal();
-    return false;
+    fatal_exit(1);
   }
   if (parse_state != required) {
     trace_flush();
     report_error("fatal - moving from state %d, not %d", parse_state, required);
-    machine_fatal();
-    return false;
+    fatal_exit(1);
   }
   state_stack[stack_depth++] = required;
   parse_state = state;
-  return true;
 }
 
 // Restores the saved state and checks it is the expected one.
-static bool pop_state(int expected) {
+static void pop_state(int expected) {
   if (stack_depth == 0) {
     trace_flush();
     fputs("Fatal error: stack underflow!\n", stderr);
-    machine_fatal();
-    return false;
+    fatal_exit(1);
   }
   parse_state = state_stack[--stack_depth];
   if (parse_state != expected) {
     trace_flush();
     report_error("fatal - unstacked state %d, expected %d", parse_state,
                  expected);
-    machine_fatal();
-    return false;
+    fatal_exit(1);
   }
-  return true;
 }
 
 static void store_attribute(weather *w, const attribute_rule &rule,
@@ -250,7 +193,6 @@ static void store_attribute(weather *w, const attribute_rule &rule,
 static void XMLCALL start_element(void *data, const XML_Char *name,
                                   const XML_Char **atts) {
   weather *w = (weather *)data;
-  if (parse_aborted) return;
   if (parse_debug == 1) trace_element("\nHandling <", name);
   const element_rule *e = find_element(name);
   if (e == nullptr) return;
@@ -258,7 +200,7 @@ static void XMLCALL start_element(void *data, const XML_Char *name,
     country_len = 0;
     country_truncated = 0;
   }
-  if (!push_state(e->state, e->required)) return;
+  push_state(e->state, e->required);
   for (const XML_Char **a = atts; a[0] != nullptr; a += 2)
     for (const attribute_rule &rule : e->attrs)
       if (rule.name != nullptr && strcasecmp(a[0], rule.name) == 0)
@@ -267,7 +209,6 @@ static void XMLCALL start_element(void *data, const XML_Char *name,
 
 static void XMLCALL end_element(void *data, const XML_Char *name) {
   weather *w = (weather *)data;
-  if (parse_aborted) return;
   if (parse_debug == 1) trace_element("\nHandling </", name);
   const element_rule *e = find_element(name);
   if (e == nullptr) return;
@@ -279,7 +220,6 @@ static void XMLCALL end_element(void *data, const XML_Char *name) {
 }
 
 static void XMLCALL character_data(void *, const XML_Char *s, int len) {
-  if (parse_aborted) return;
   if (len >= 2 && parse_debug == 1) trace_text(s, (size_t)len);
   if (parse_state != STATE_COUNTRY) return;
   unsigned int n = (unsigned int)len;
@@ -295,29 +235,15 @@ static void XMLCALL character_data(void *, const XML_Char *s, int len) {
   country_len += n;
 }
 
-int known_elements(known_element *out, int max) {
-  int n = 0;
-  for (const element_rule &e : elements) {
-    if (n < max) {
-      known_element k = {e.name, nullptr, {}};
-      for (const element_rule &p : elements)
-        if (p.state == e.required) k.parent = p.name;
-      int i = 0;
-      for (const attribute_rule &a : e.attrs)
-        if (a.name != nullptr) k.attributes[i++] = a.name;
-      out[n] = k;
-    }
-    n++;
-  }
-  return n;
-}
-
+#ifdef TAVIK_TEST_HOOKS
 // expat's own allocations go through the same hooks as ours, so that the
-// allocation-failure tests reach them too.
+// allocation-failure tests and the fuzzers reach them too.
 static void *hooked_malloc(size_t n) { return tavik_malloc(n); }
 static void *hooked_realloc(void *p, size_t n) { return tavik_realloc(p, n); }
-static const XML_Memory_Handling_Suite hooked_suite = {hooked_malloc,
-                                                       hooked_realloc, free};
+static void hooked_free(void *p) { tavik_free(p); }
+static const XML_Memory_Handling_Suite hooked_suite = {
+    hooked_malloc, hooked_realloc, hooked_free};
+#endif
 
 // The record as the parse starts it: every number 0, every text empty, ok
 // 0, then the few values that are not.
@@ -330,11 +256,11 @@ static void init_record(weather *w) {
 
 void extract_data(const char *doc, int length, int debug, weather *w) {
   init_record(w);
-  XML_Parser p;
-  if (tavik_malloc == malloc && tavik_realloc == realloc)
-    p = XML_ParserCreate(nullptr);
-  else
-    p = XML_ParserCreate_MM(nullptr, &hooked_suite, nullptr);
+#ifdef TAVIK_TEST_HOOKS
+  XML_Parser p = XML_ParserCreate_MM(nullptr, &hooked_suite, nullptr);
+#else
+  XML_Parser p = XML_ParserCreate(nullptr);
+#endif
   if (p == nullptr) {
     report_out_of_memory();
     return;
@@ -345,14 +271,11 @@ void extract_data(const char *doc, int length, int debug, weather *w) {
   parse_debug = debug;
   parse_state = STATE_TOP;
   stack_depth = 0;
-  parse_aborted = 0;
-  active_parser = p;
   bool parsed = XML_Parse(p, doc, length, 1) == XML_STATUS_OK;
   trace_flush();
   // A document the parser ran out of memory on is not a bad document.
-  if (!parsed && !parse_aborted && XML_GetErrorCode(p) == XML_ERROR_NO_MEMORY)
+  if (!parsed && XML_GetErrorCode(p) == XML_ERROR_NO_MEMORY)
     report_out_of_memory();
-  active_parser = nullptr;
   XML_ParserFree(p);
-  if (parsed && !parse_aborted) w->ok = 1;
+  if (parsed) w->ok = 1;
 }

@@ -27,7 +27,6 @@ void massage_weather(const run_settings *s, weather *w) {
   if (s->units != UNITS_METRIC && s->units != UNITS_IMPERIAL) {
     report_error(" bad units type %d in massage_weather", s->units);
     fatal_exit(1);
-    return;
   }
   if (strcasecmp(w->pressure_unit, "hPa") == 0)
     strcpy(w->pressure_unit, "mbar");

@@ -6,7 +6,6 @@
 #include "base/diag.h"
 #include "sandbox/mechanism.h"
 #include "sandbox/sandbox.h"
-#include "sandbox/sandbox_hook.h"
 
 bool sandbox_refused(bool say_why, const char *step, int error) {
   if (say_why)
@@ -25,6 +24,5 @@ void settle_stdout_buffering(void) {
 }
 
 bool enter_sandbox(int sock, bool say_why) {
-  if (sandbox_hook != nullptr) return sandbox_hook(sock);
   return confine_process(sock, say_why);
 }

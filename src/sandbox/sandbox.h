@@ -34,8 +34,7 @@
 // written to standard output: stdio's buffering of it is settled here,
 // while the descriptor can still be asked about. Returns whether the
 // process is confined; where the system refuses, say_why has one line on
-// stderr say why. A test's sandbox_hook (sandbox/sandbox_hook.h) stands in
-// for all of this when set.
+// stderr say why.
 bool enter_sandbox(int sock, bool say_why);
 
 #endif

@@ -69,7 +69,8 @@ int open_cache_dir(const std::string &path) {
   std::vector<std::string> parts = components(path);
   std::string start = "/";
   size_t first = 0;
-  for (size_t n = parts.size(); n > 0; n--) {
+  // The cache directory itself is never looked up through a link.
+  for (size_t n = parts.size() > 0 ? parts.size() - 1 : 0; n > 0; n--) {
     std::string prefix;
     for (size_t i = 0; i < n; i++) prefix += "/" + parts[i];
     char resolved[PATH_MAX];

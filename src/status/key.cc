@@ -23,6 +23,7 @@ std::string config_file_for(const std::vector<std::string> &args,
   optind = 0;
   const char *options = "+:c:d:Dhl:u:z";
 #else
+  optreset = 1;
   optind = 1;
   const char *options = ":c:d:Dhl:u:z";
 #endif

@@ -3,23 +3,51 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "run_tavik.h"
 #include "status/cache.h"
 #include "status/key.h"
 #include "status/reading.h"
 #include "status/refresh.h"
 
 namespace {
+
+// A file holding content in a folder of its own under TMPDIR, removed with
+// the object.
+class temp_file {
+ public:
+  explicit temp_file(const std::string &content, const char *name = "t.conf") {
+    const char *tmp = getenv("TMPDIR");
+    std::string dir = std::string(tmp != nullptr && *tmp ? tmp : "/tmp") +
+                      "/tavik-status-test.XXXXXX";
+    if (mkdtemp(&dir[0]) == nullptr) throw std::runtime_error("mkdtemp");
+    dir_ = dir;
+    path_ = dir + "/" + name;
+    FILE *f = fopen(path_.c_str(), "w");
+    if (f == nullptr) throw std::runtime_error("fopen");
+    fputs(content.c_str(), f);
+    fclose(f);
+  }
+  ~temp_file() {
+    unlink(path_.c_str());
+    rmdir(dir_.c_str());
+  }
+  const std::string &path() const { return path_; }
+  const std::string &dir() const { return dir_; }
+
+ private:
+  std::string dir_, path_;
+};
 
 // A -z line as tavik prints it with the unit separator, from its fields.
 std::string z_line(const std::vector<std::string> &fields) {

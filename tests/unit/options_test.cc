@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <stdio.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -148,6 +149,14 @@ TEST(Options, UnitsAcceptLeadingPartsOfEitherWord) {
                     const_cast<char *>(c.arg), nullptr};
     option_state opts;
     scan_result result = SCAN_RUN;
+    // getopt keeps its place between scans: each starts afresh, as in a
+    // new process.
+#ifdef __GLIBC__
+    optind = 0;
+#else
+    optreset = 1;
+    optind = 1;
+#endif
     std::string err = capture_stderr(
         [&] { result = scan_options(3, argv, TAVIK_CONFIG_FILE, &opts); });
     if (c.units != 0) {

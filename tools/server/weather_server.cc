@@ -1,11 +1,16 @@
 // weather-server: a small loopback weather service for the demo, the
 // benchmarks and trying tavik out. It answers GET requests whose query
 // names a location ("id=") and units ("units=") with a current-weather
-// document, or serves one file for every request. For tests it can answer
-// slowly (-d) and write down each request target it reads (-l).
+// document, or serves one file for every request. Given a key (-k), it
+// answers a request whose "key=" is another with 401 and an error
+// document, as the service does; without one it takes any key. For tests
+// it can answer slowly (-d), write down each request target it reads (-l),
+// and send a file as the whole response, status line and headers included
+// (-r).
 //
-//   weather-server [-c chunk] [-d delay-ms] [-f file] [-l logfile]
-//                  [-n count] [-P portfile] [-p port] [-t idle-seconds]
+//   weather-server [-c chunk] [-d delay-ms] [-f file | -r file] [-k key]
+//                  [-l logfile] [-n count] [-P portfile] [-p port]
+//                  [-t idle-seconds]
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -23,9 +28,9 @@
 
 static void usage(void) {
   fprintf(stderr,
-          "usage: weather-server [-c chunk] [-d delay-ms] [-f file] "
-          "[-l logfile] [-n count] [-P portfile] [-p port] "
-          "[-t idle-seconds]\n");
+          "usage: weather-server [-c chunk] [-d delay-ms] "
+          "[-f file | -r file] [-k key] [-l logfile] [-n count] "
+          "[-P portfile] [-p port] [-t idle-seconds]\n");
   exit(2);
 }
 
@@ -66,6 +71,24 @@ static void send_all(int fd, const std::string &bytes) {
   }
 }
 
+// A response that refuses the request: the status line's code and reason,
+// and a body of the given type.
+static std::string refusal(const char *status, const char *type,
+                           const std::string &body) {
+  return std::string("HTTP/1.1 ") + status + "\r\nContent-Type: " + type +
+         "\r\nContent-Length: " + std::to_string(body.size()) +
+         "\r\nConnection: close\r\n\r\n" + body;
+}
+
+// The answer to a request whose key is not the one the service gave out:
+// a short error document, as a service sends in place of the weather.
+static std::string wrong_key_response(void) {
+  return refusal("401 Unauthorized", "text/xml",
+                 "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                 "<error><code>401</code><message>Invalid key: send the key "
+                 "this service gave you as key=.</message></error>\n");
+}
+
 // Reads the request head; returns the request target, or "" on failure.
 static std::string read_request(int fd) {
   std::string head;
@@ -85,10 +108,12 @@ static std::string read_request(int fd) {
 
 int main(int argc, char **argv) {
   const char *file = nullptr, *port_file = nullptr, *log_file = nullptr;
+  const char *key = nullptr;
   long chunk = 0, count = -1, idle = 600, delay = 0;
   int port = 0;
+  bool raw = false;
   int c;
-  while ((c = getopt(argc, argv, "c:d:f:l:n:P:p:t:")) != -1) {
+  while ((c = getopt(argc, argv, "c:d:f:k:l:n:P:p:r:t:")) != -1) {
     switch (c) {
       case 'c':
         chunk = strtol(optarg, nullptr, 10);
@@ -97,7 +122,12 @@ int main(int argc, char **argv) {
         delay = strtol(optarg, nullptr, 10);
         break;
       case 'f':
+      case 'r':
         file = optarg;
+        raw = c == 'r';
+        break;
+      case 'k':
+        key = optarg;
         break;
       case 'l':
         log_file = optarg;
@@ -129,8 +159,9 @@ int main(int argc, char **argv) {
       fprintf(stderr, "weather-server: cannot read %s\n", file);
       return 1;
     }
-    file_response = chunk > 0 ? chunked_response(body, (size_t)chunk)
-                              : content_length_response(body);
+    file_response = raw         ? body
+                    : chunk > 0 ? chunked_response(body, (size_t)chunk)
+                                : content_length_response(body);
   }
 
   // Each line is written out at once, so that a test can count the
@@ -181,22 +212,23 @@ int main(int argc, char **argv) {
     if (delay > 0) poll(nullptr, 0, (int)delay);
     std::string body;
     bool found = true;
-    if (file == nullptr) {
+    // The key is checked first, as a service does: a wrong key learns
+    // nothing about the locations.
+    bool key_ok = key == nullptr || query_value(target, "key") == key;
+    if (key_ok && file == nullptr) {
       std::string id = query_value(target, "id");
       found =
           !id.empty() && sample_document(strtol(id.c_str(), nullptr, 10),
                                          query_value(target, "units"), &body);
     }
-    if (file != nullptr) {
+    if (!key_ok) {
+      send_all(fd, wrong_key_response());
+    } else if (file != nullptr) {
       send_all(fd, file_response);
     } else if (!found) {
-      std::string msg =
-          std::string("unknown location; try ") + sample_locations() + "\n";
-      send_all(fd,
-               "HTTP/1.1 404 Not Found\r\nContent-Type: text/plain\r\n"
-               "Content-Length: " +
-                   std::to_string(msg.size()) +
-                   "\r\nConnection: close\r\n\r\n" + msg);
+      send_all(fd, refusal("404 Not Found", "text/plain",
+                           std::string("unknown location; try ") +
+                               sample_locations() + "\n"));
     } else if (chunk > 0) {
       send_all(fd, chunked_response(body, (size_t)chunk));
     } else {
