@@ -10,12 +10,12 @@
 #include <string>
 #include <thread>
 
+#include "framing.h"
 #include "http/exchange.h"
 #include "http/sock.h"
 #include "parse/extract.h"
 #include "report/report.h"
 #include "sample_docs.h"
-#include "script_server.h"
 
 namespace {
 

@@ -23,8 +23,8 @@
 
 #include <string>
 
+#include "framing.h"
 #include "sample_docs.h"
-#include "script_server.h"
 
 static void usage(void) {
   fprintf(stderr,

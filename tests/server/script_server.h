@@ -1,13 +1,16 @@
 // A scripted loopback HTTP peer for tests: it records what the client
 // sends, then plays a script of byte segments with pauses between them, so
 // that a CR LF pair or a chunk can be made to straddle the client's
-// receives, and then closes or stays silent.
-#ifndef TAVIK_TOOLS_SCRIPT_SERVER_H
-#define TAVIK_TOOLS_SCRIPT_SERVER_H
+// receives, and then closes or stays silent. The sample server's response
+// framings (framing.h) come with it.
+#ifndef TAVIK_TESTS_SCRIPT_SERVER_H
+#define TAVIK_TESTS_SCRIPT_SERVER_H
 
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "framing.h"
 
 struct script_segment {
   std::string bytes;
@@ -58,9 +61,5 @@ class script_server {
   std::thread thread_;
   bool joined_ = false;
 };
-
-// Response framings for the common cases.
-std::string content_length_response(const std::string &body);
-std::string chunked_response(const std::string &body, size_t chunk);
 
 #endif
