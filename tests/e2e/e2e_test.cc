@@ -338,16 +338,8 @@ TEST(ReportE2E, PacedServerStillGivesTheWholeDocument) {
 // a second after the request is read, not taken for a silence.
 TEST(ReportE2E, SocketPastTheSelectLimitWaitsWholeSeconds) {
   const int open_through = FD_SETSIZE;
-  rlimit lim;
-  getrlimit(RLIMIT_NOFILE, &lim);
-  const rlim_t want = (rlim_t)open_through + 64;
-  if (lim.rlim_cur != RLIM_INFINITY && lim.rlim_cur < want) {
-    if (lim.rlim_max != RLIM_INFINITY && lim.rlim_max < want)
-      GTEST_SKIP() << "RLIMIT_NOFILE allows no descriptor past FD_SETSIZE";
-    lim.rlim_cur = want;
-    if (setrlimit(RLIMIT_NOFILE, &lim) != 0)
-      GTEST_SKIP() << "RLIMIT_NOFILE cannot be raised past FD_SETSIZE";
-  }
+  const std::string why = allow_descriptors_through(open_through);
+  if (!why.empty()) GTEST_SKIP() << why;
   server_script script;
   script.segments.push_back({"", 500});
   script.segments.push_back({content_length_response(sample(3003)), 0});

@@ -823,16 +823,8 @@ TEST(SandboxE2E, RunStoppedAndContinuedInItsWaitGoesOn) {
 #else
   if (!kSandboxBuilt) GTEST_SKIP() << "this build has no sandbox";
   const int open_through = FD_SETSIZE;
-  rlimit lim;
-  getrlimit(RLIMIT_NOFILE, &lim);
-  const rlim_t want = (rlim_t)open_through + 64;
-  if (lim.rlim_cur != RLIM_INFINITY && lim.rlim_cur < want) {
-    if (lim.rlim_max != RLIM_INFINITY && lim.rlim_max < want)
-      GTEST_SKIP() << "RLIMIT_NOFILE allows no descriptor past FD_SETSIZE";
-    lim.rlim_cur = want;
-    if (setrlimit(RLIMIT_NOFILE, &lim) != 0)
-      GTEST_SKIP() << "RLIMIT_NOFILE cannot be raised past FD_SETSIZE";
-  }
+  const std::string why = allow_descriptors_through(open_through);
+  if (!why.empty()) GTEST_SKIP() << why;
   sockaddr_in addr;
   int listener = loopback_listener(&addr);
   temp_file conf(config_for_port(ntohs(addr.sin_port)));

@@ -247,6 +247,20 @@ temp_file::~temp_file() {
   rmdir(dir_.c_str());
 }
 
+std::string allow_descriptors_through(int open_through) {
+  rlimit lim;
+  getrlimit(RLIMIT_NOFILE, &lim);
+  const rlim_t want = (rlim_t)open_through + 64;
+  if (lim.rlim_cur == RLIM_INFINITY || lim.rlim_cur >= want) return "";
+  if (lim.rlim_max != RLIM_INFINITY && lim.rlim_max < want)
+    return "RLIMIT_NOFILE allows no descriptor past " +
+           std::to_string(open_through);
+  lim.rlim_cur = want;
+  if (setrlimit(RLIMIT_NOFILE, &lim) != 0)
+    return "RLIMIT_NOFILE cannot be raised past " + std::to_string(open_through);
+  return "";
+}
+
 std::string config_for_port(int port) {
   return "URL http://127.0.0.1:" + std::to_string(port) +
          "/data/current?id=$l&units=$u&appid=$a\nAPPID key\nLOCATION 3003\n";

@@ -73,6 +73,11 @@ class temp_file {
   std::string dir_, path_;
 };
 
+// Raises RLIMIT_NOFILE so that a run with run_options.open_through set to
+// open_through can still open a few descriptors of its own. Returns "" when
+// it could, else why not, for the test to skip with.
+std::string allow_descriptors_through(int open_through);
+
 // A configuration naming a server on 127.0.0.1:port.
 std::string config_for_port(int port);
 
