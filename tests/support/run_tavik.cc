@@ -257,7 +257,8 @@ std::string allow_descriptors_through(int open_through) {
            std::to_string(open_through);
   lim.rlim_cur = want;
   if (setrlimit(RLIMIT_NOFILE, &lim) != 0)
-    return "RLIMIT_NOFILE cannot be raised past " + std::to_string(open_through);
+    return "RLIMIT_NOFILE cannot be raised past " +
+           std::to_string(open_through);
   return "";
 }
 
