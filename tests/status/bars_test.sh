@@ -78,12 +78,18 @@ tmux_stop() {
   return 0
 }
 
-tmux_shows_the_line() {
-  bar_setup || return 1
+# tmux_settled [DOC]: the status line, three seconds after tmux started
+# with the README's recipe against a server of DOC (or the samples).
+tmux_settled() {
+  bar_setup "${1:-}" || return 1
   tmux_status || return 1
   sleep 3
   line=$(tmux_line)
   tmux_stop
+}
+
+tmux_shows_the_line() {
+  tmux_settled || return 1
   case $line in
     *"3°C broken clouds "*) ;;
     *) fail "tmux shows: $line" ;;
@@ -92,11 +98,7 @@ tmux_shows_the_line() {
 
 tmux_shows_markup_as_letters() {
   hostile_doc
-  bar_setup "$case_dir/doc" || return 1
-  tmux_status || return 1
-  sleep 3
-  line=$(tmux_line)
-  tmux_stop
+  tmux_settled "$case_dir/doc" || return 1
   case $line in
     *"3°C fgredtouch xbb/b "*) ;;
     *) fail "tmux shows: $line" ;;
