@@ -196,6 +196,14 @@ silent_service() {
     -c "$case_dir/tavik.conf"
   after=$(date +%s)
   [ $((after - before)) -le 2 ] || fail "it held the bar $((after - before)) s"
+  # A bar's other descriptors, here a copy of the pipe it reads to its end
+  # on descriptor 5, do not reach the refresh either.
+  before=$(date +%s)
+  got=$(st -c "$case_dir/tavik.conf" 5>&1 2>/dev/null)
+  after=$(date +%s)
+  [ "$got" = "3°C broken clouds (stale)" ] || fail "descriptor 5: printed '$got'"
+  [ $((after - before)) -le 2 ] ||
+    fail "descriptor 5 held the bar $((after - before)) s"
 }
 test_case 'a silent service never holds the bar' silent_service
 
